@@ -1,0 +1,82 @@
+# Build conventions shared by every target of the tree.
+#
+#   build/bin    programs            (run path $ORIGIN/../lib)
+#   build/lib    libraries, components and the resource module (run path $ORIGIN)
+#   build/tests  test programs       (run path $ORIGIN/../lib)
+#
+# Platform layers are shared libraries, never static copies: a component loaded
+# with dlopen must see the same settings store connection, window-handle table and
+# class table as the program that loads it.
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+set(CMAKE_BUILD_WITH_INSTALL_RPATH ON)
+set(CMAKE_INSTALL_RPATH "$ORIGIN/../lib;$ORIGIN")
+set(HALVARD_TEST_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+  set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+
+add_compile_options(-Wall -Wextra -Wno-missing-field-initializers)
+if(HALVARD_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(HALVARD_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+# Shared libraries must resolve every symbol at link time, so a missing
+# dependency is a build error rather than a dlopen failure at run time.
+# (Not with the sanitizers: their run-time symbols come from the program.)
+if(NOT HALVARD_SANITIZE)
+  add_link_options(LINKER:--no-undefined)
+endif()
+
+# halvard_library(name SOURCES ... [LIBS ...]): a shared platform or server library.
+function(halvard_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} SHARED ${A_SOURCES})
+  target_link_libraries(${name} PUBLIC ${A_LIBS})
+endfunction()
+
+# halvard_component(name SOURCES ... [LIBS ...]): a component library loaded with
+# dlopen through its class registration. Exports only the Dll* entry points.
+function(halvard_component name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${A_SOURCES})
+  set_target_properties(${name} PROPERTIES PREFIX "lib" CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+endfunction()
+
+# halvard_program(name SOURCES ... [LIBS ...])
+function(halvard_program name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+endfunction()
+
+# halvard_test(name SOURCES ... [LIBS ...] [PROPERTIES ...]): a GoogleTest program
+# in build/tests, each test case its own CTest entry.
+function(halvard_test name)
+  if(NOT HALVARD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${HALVARD_TEST_OUTPUT_DIRECTORY})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} halvard_testsupport GTest::gtest GTest::gmock)
+  if(A_DEPENDS)
+    add_dependencies(${name} ${A_DEPENDS})
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${A_TIMEOUT}
+      ENVIRONMENT "HALVARD_BUILD_DIR=${CMAKE_BINARY_DIR};HALVARD_SOURCE_DIR=${CMAKE_SOURCE_DIR};QT_QPA_PLATFORM=offscreen")
+endfunction()

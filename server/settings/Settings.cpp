@@ -1,0 +1,1 @@
+int halvard_settings_placeholder;

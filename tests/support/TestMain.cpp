@@ -1,0 +1,17 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/support/TestSupport.h"
+
+// Every test process runs with a private data folder (see TestSupport.h).
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  const halvard::testing::TempDir data;
+  const std::string root = data.Path().string();
+  setenv("HALVARD_DATA", (root + "/data").c_str(), 1);
+  setenv("XDG_DATA_HOME", (root + "/xdg").c_str(), 1);
+  setenv("HALVARD_REGISTRY", (root + "/registry.db").c_str(), 1);
+  return RUN_ALL_TESTS();
+}
