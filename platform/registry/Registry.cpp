@@ -95,6 +95,10 @@ class Store {
   }
 
   void Reset() {
+    if (m_userTransaction && m_db != nullptr) {
+      sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    m_userTransaction = false;
     if (m_db != nullptr && m_pid == getpid()) {
       for (auto& [sql, stmt] : m_statements) {
         sqlite3_finalize(stmt);
@@ -117,6 +121,10 @@ class Store {
   [[nodiscard]] std::uint64_t Epoch() const { return m_epoch; }
   [[nodiscard]] bool ReadOnly() const { return m_readOnly; }
   [[nodiscard]] sqlite3* Db() const { return m_db; }
+
+  // Set while a CStoreTransaction of this process is open: calls then run in savepoints
+  // inside it instead of transactions of their own.
+  bool m_userTransaction = false;
 
   sqlite3_stmt* Statement(const char* sql) {
     auto it = m_statements.find(sql);
@@ -184,6 +192,10 @@ class Store {
       throw StoreError{ERROR_REGISTRY_IO_FAILED};
     }
     m_pid = getpid();
+    // A read-write open of a file we may only read succeeds as a read-only connection.
+    if (sqlite3_db_readonly(m_db, "main") == 1) {
+      m_readOnly = true;
+    }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
     try {
@@ -207,7 +219,11 @@ class Store {
       }
       // Proves the file is a readable store of ours (a damaged file fails here).
       Exec("SELECT count(*) FROM keys WHERE id IN (1, 2)");
-    } catch (const StoreError&) {
+    } catch (const StoreError& e) {
+      if (m_readOnly && e.code == ERROR_ACCESS_DENIED && ReopenImmutable()) {
+        m_lastDiagnostic.clear();
+        return;
+      }
       for (auto& [sql, stmt] : m_statements) {
         sqlite3_finalize(stmt);
       }
@@ -217,6 +233,27 @@ class Store {
       throw;
     }
     m_lastDiagnostic.clear();
+  }
+
+  // A read-only file in a folder we may not write cannot get the shared-memory file a
+  // write-ahead log needs; such a store is read as an immutable file instead.
+  bool ReopenImmutable() {
+    for (auto& [sql, stmt] : m_statements) {
+      sqlite3_finalize(stmt);
+    }
+    m_statements.clear();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    char* uri = sqlite3_mprintf("file:%s?immutable=1", m_path.c_str());
+    const int rc = sqlite3_open_v2(uri, &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite3_free(uri);
+    if (rc == SQLITE_OK &&
+        sqlite3_exec(m_db, "SELECT count(*) FROM keys WHERE id IN (1, 2)", nullptr, nullptr, nullptr) == SQLITE_OK) {
+      return true;
+    }
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    return false;
   }
 
   sqlite3* m_db = nullptr;
@@ -235,31 +272,37 @@ Store& TheStore() {
 
 enum class TxnMode { Read, Write };
 
-// One transaction: BEGIN (deferred) for reads, BEGIN IMMEDIATE for writes. Rolls back
-// unless committed.
+// One transaction: BEGIN (deferred) for reads, BEGIN IMMEDIATE for writes; inside a
+// CStoreTransaction, a savepoint instead. Rolls back unless committed.
 class Transaction {
  public:
-  Transaction(Store& store, TxnMode mode) : m_store(store) {
+  Transaction(Store& store, TxnMode mode) : m_store(store), m_nested(store.m_userTransaction) {
     if (mode == TxnMode::Write && store.ReadOnly()) {
       throw StoreError{ERROR_ACCESS_DENIED};
     }
-    store.Exec(mode == TxnMode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+    if (m_nested) {
+      store.Exec("SAVEPOINT call");
+    } else {
+      store.Exec(mode == TxnMode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+    }
     m_open = true;
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   ~Transaction() {
     if (m_open) {
-      sqlite3_exec(m_store.Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(m_store.Db(), m_nested ? "ROLLBACK TO call; RELEASE call" : "ROLLBACK", nullptr, nullptr,
+                   nullptr);
     }
   }
   void Commit() {
-    m_store.Exec("COMMIT");
+    m_store.Exec(m_nested ? "RELEASE call" : "COMMIT");
     m_open = false;
   }
 
  private:
   Store& m_store;
+  bool m_nested;
   bool m_open = false;
 };
 
@@ -762,6 +805,52 @@ LONG RegMoveTree(HKEY key, std::string_view from, std::string_view to, DWORD max
     txn.Commit();
     return ERROR_SUCCESS;
   });
+}
+
+halvard::registry::CStoreTransaction::CStoreTransaction() : m_status(ERROR_SUCCESS) {
+  Store& s = TheStore();
+  s.m_lock.lock();  // held until destruction: the transaction belongs to this thread
+  try {
+    s.Ensure();
+    if (s.m_userTransaction) {
+      m_status = ERROR_INVALID_PARAMETER;  // no nesting
+      return;
+    }
+    if (s.ReadOnly()) {
+      m_status = ERROR_ACCESS_DENIED;
+      return;
+    }
+    s.Exec("BEGIN IMMEDIATE");
+    s.m_userTransaction = true;
+    m_open = true;
+  } catch (const StoreError& e) {
+    m_status = e.code;
+  }
+}
+
+LONG halvard::registry::CStoreTransaction::Commit() {
+  if (!m_open) {
+    return m_status != ERROR_SUCCESS ? m_status : ERROR_INVALID_PARAMETER;
+  }
+  Store& s = TheStore();
+  m_open = false;
+  s.m_userTransaction = false;
+  try {
+    s.Exec("COMMIT");
+    return ERROR_SUCCESS;
+  } catch (const StoreError& e) {
+    sqlite3_exec(s.Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    return e.code;
+  }
+}
+
+halvard::registry::CStoreTransaction::~CStoreTransaction() {
+  Store& s = TheStore();
+  if (m_open && s.m_userTransaction && s.Db() != nullptr) {
+    sqlite3_exec(s.Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    s.m_userTransaction = false;
+  }
+  s.m_lock.unlock();
 }
 
 namespace halvard::registry {

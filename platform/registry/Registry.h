@@ -149,4 +149,29 @@ void ResetStore();
 /// A short text for a result code ("ERROR_FILE_NOT_FOUND").
 [[nodiscard]] const char* ErrorName(LONG code);
 
+/// Makes a sequence of calls atomic across processes: while the object lives, every
+/// Reg* call of this thread runs inside one write transaction that holds the store's
+/// write lock (other processes' writers wait; readers see the state before it), and
+/// other threads of the process wait for it to end. Use it for read-modify-write
+/// sequences. A call that fails inside it undoes only its own changes.
+///
+/// Begin: ERROR_SUCCESS, ERROR_ACCESS_DENIED (read-only store), ERROR_REGISTRY_IO_FAILED.
+/// Commit: ERROR_SUCCESS or ERROR_REGISTRY_IO_FAILED; without a successful Commit the
+/// destructor rolls everything back.
+class CStoreTransaction {
+ public:
+  CStoreTransaction();
+  ~CStoreTransaction();
+  CStoreTransaction(const CStoreTransaction&) = delete;
+  CStoreTransaction& operator=(const CStoreTransaction&) = delete;
+
+  /// Result of starting the transaction.
+  [[nodiscard]] LONG Status() const { return m_status; }
+  [[nodiscard]] LONG Commit();
+
+ private:
+  LONG m_status;
+  bool m_open = false;
+};
+
 }  // namespace halvard::registry
