@@ -80,3 +80,48 @@ function(halvard_test name)
     PROPERTIES TIMEOUT ${A_TIMEOUT}
       ENVIRONMENT "HALVARD_BUILD_DIR=${CMAKE_BINARY_DIR};HALVARD_SOURCE_DIR=${CMAKE_SOURCE_DIR};QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# Module folders. HALVARD_MODULES narrows a development build to some folders
+# ("platform/registry;server/settings"); empty builds everything, as CI does.
+set(HALVARD_MODULES "" CACHE STRING "Build only these module folders (empty: all)")
+
+# halvard_subdirs(name...): adds each named sub-folder of the current folder that has a
+# CMakeLists.txt (and is selected by HALVARD_MODULES).
+function(halvard_subdirs)
+  file(RELATIVE_PATH here ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(dir ${ARGN})
+    if(here)
+      set(rel ${here}/${dir})
+    else()
+      set(rel ${dir})
+    endif()
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      continue()
+    endif()
+    if(HALVARD_MODULES)
+      set(selected FALSE)
+      foreach(m ${HALVARD_MODULES})
+        if(rel STREQUAL m OR rel MATCHES "^${m}/")
+          set(selected TRUE)
+        endif()
+      endforeach()
+      if(NOT selected)
+        continue()
+      endif()
+    endif()
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()
+
+# halvard_all_subdirs(): every sub-folder of the current folder.
+function(halvard_all_subdirs)
+  file(GLOB entries RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT entries)
+  set(dirs)
+  foreach(e ${entries})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${e})
+      list(APPEND dirs ${e})
+    endif()
+  endforeach()
+  halvard_subdirs(${dirs})
+endfunction()
