@@ -319,18 +319,38 @@ void CoUninitialize();
 /// Results: S_OK; E_POINTER; CLASS_E_NOAGGREGATION (outer given); REGDB_E_CLASSNOTREG
 /// (no registration, or an empty library path); CO_E_DLLNOTFOUND (the library does not
 /// load); CO_E_ERRORINDLL (no DllGetClassObject export); the factory's own results
-/// (CLASS_E_CLASSNOTAVAILABLE, E_NOINTERFACE, E_OUTOFMEMORY, ...).
+/// (CLASS_E_CLASSNOTAVAILABLE, E_NOINTERFACE, E_OUTOFMEMORY, ...); REGDB_E_READREGDB
+/// (the settings store cannot be read). An unusable library path is never fatal.
+/// Threads: any thread; the library table is locked only around its own bookkeeping,
+/// never while a component runs.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID riid, void** ppv);
 
-/// The class factory of a class, resolved like CoCreateInstance.
+/// The class factory of a class, resolved like CoCreateInstance (same results, without
+/// CLASS_E_NOAGGREGATION). The returned factory keeps its library loaded only through
+/// the library's own lock count, which DllCanUnloadNow reports.
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsContext, void* reserved, REFIID riid, void** ppv);
 
-/// Unloads every loaded component library whose DllCanUnloadNow answers S_OK.
+/// Unloads every loaded component library whose DllCanUnloadNow answers S_OK (a
+/// library without that export stays loaded). A library being used by a creation on
+/// another thread at that moment is left for the next call.
 void CoFreeUnusedLibraries();
 
 /// Task memory (used for media-type format blocks and strings handed to callers).
 void* CoTaskMemAlloc(std::size_t size);
 void CoTaskMemFree(void* p);
+
+// ---- component library entry points ------------------------------------------------
+
+/// Marks a component's entry points: C linkage and visible even though component
+/// libraries are built with hidden symbols.
+///   HALVARD_COMPONENT_EXPORT HRESULT DllGetClassObject(REFCLSID, REFIID, void**);
+#define HALVARD_COMPONENT_EXPORT extern "C" __attribute__((visibility("default")))
+
+/// The four exports every component library provides.
+using PfnDllGetClassObject = HRESULT (*)(REFCLSID clsid, REFIID riid, void** ppv);
+using PfnDllCanUnloadNow = HRESULT (*)();
+using PfnDllRegisterServer = HRESULT (*)();
+using PfnDllUnregisterServer = HRESULT (*)();
 
 namespace halvard::com {
 
@@ -338,7 +358,8 @@ namespace halvard::com {
 using BuiltinCreator = HRESULT (*)(REFIID riid, void** ppv);
 
 /// Makes a class of this process creatable by CoCreateInstance (it is looked up before
-/// any registration). Registering the same class again replaces the creator.
+/// any registration). Registering the same class again replaces the creator; a null
+/// creator removes the class. Threads: any thread.
 void CoRegisterBuiltinClass(REFCLSID clsid, BuiltinCreator creator);
 
 /// Typed creation: CoCreateInstance for interface T (needs kIidOf<T>).
