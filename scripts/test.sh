@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 build=${HALVARD_TEST_BUILD_DIR:-build-asan}
+# ccache (when installed) shares results between checkouts in different folders.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=true
 jobs=$(nproc)
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
