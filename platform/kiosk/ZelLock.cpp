@@ -1,0 +1,186 @@
+#include "platform/kiosk/ZelLock.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+#include <QWindow>
+
+namespace halvard::kiosk {
+
+namespace {
+
+// The full-screen window. Input reaches it through the grab and is handed on to the
+// modal window of the application (the password prompt).
+class CKioskWindow final : public QWidget {
+ public:
+  CKioskWindow() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setObjectName("HalvardKioskWindow");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::ArrowCursor);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(16, 16, 16));
+  }
+
+  void keyPressEvent(QKeyEvent* event) override { Forward(event); }
+  void keyReleaseEvent(QKeyEvent* event) override { Forward(event); }
+  void mousePressEvent(QMouseEvent* event) override { ForwardMouse(event); }
+  void mouseReleaseEvent(QMouseEvent* event) override { ForwardMouse(event); }
+  void mouseDoubleClickEvent(QMouseEvent* event) override { ForwardMouse(event); }
+  void mouseMoveEvent(QMouseEvent* event) override { ForwardMouse(event); }
+
+ private:
+  // The window whose controls may be used while the kiosk holds the input.
+  static QWidget* Prompt() {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr && modal->isVisible() ? modal : nullptr;
+  }
+
+  static void Forward(QKeyEvent* event) {
+    event->accept();  // swallowed unless the prompt takes it
+    QWidget* prompt = Prompt();
+    if (prompt == nullptr) {
+      return;
+    }
+    QWidget* target = prompt->focusWidget() != nullptr ? prompt->focusWidget() : prompt;
+    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                   event->nativeVirtualKey(), event->nativeModifiers(), event->text(), event->isAutoRepeat(),
+                   static_cast<quint16>(event->count()));
+    QCoreApplication::sendEvent(target, &copy);
+  }
+
+  static void ForwardMouse(QMouseEvent* event) {
+    event->accept();
+    QWidget* prompt = Prompt();
+    if (prompt == nullptr) {
+      return;
+    }
+    const QPointF global = event->globalPosition();
+    const QPoint inPrompt = prompt->mapFromGlobal(global.toPoint());
+    if (!prompt->rect().contains(inPrompt)) {
+      return;  // outside the prompt: the click goes nowhere
+    }
+    QWidget* target = prompt->childAt(inPrompt);
+    if (target == nullptr) {
+      target = prompt;
+    }
+    if (event->type() == QEvent::MouseButtonPress && target->focusPolicy() & Qt::ClickFocus) {
+      target->setFocus(Qt::MouseFocusReason);
+    }
+    QMouseEvent copy(event->type(), QPointF(target->mapFromGlobal(global.toPoint())), global, event->button(),
+                     event->buttons(), event->modifiers());
+    QCoreApplication::sendEvent(target, &copy);
+  }
+};
+
+struct Kiosk {
+  KioskState state;
+  QPointer<CKioskWindow> window;
+};
+
+Kiosk& TheKiosk() {
+  static Kiosk kiosk;
+  return kiosk;
+}
+
+bool OnUiThread() {
+  auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+void Update() {
+  Kiosk& k = TheKiosk();
+  KioskState& s = k.state;
+  const bool grabWanted = s.altTabDisabled || s.ctrlAltDelDisabled || s.taskSwitchingDisabled;
+  const bool windowWanted = grabWanted || s.startButtonHidden || s.taskbarHidden;
+
+  if (!windowWanted) {
+    if (k.window != nullptr) {
+      k.window->releaseKeyboard();
+      k.window->releaseMouse();
+      k.window->hide();
+      delete k.window.data();
+    }
+    s.windowShown = false;
+    s.grabbing = false;
+    return;
+  }
+
+  if (k.window == nullptr) {
+    k.window = new CKioskWindow;
+  }
+  CKioskWindow* w = k.window.data();
+  if (!w->isVisible()) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      w->setGeometry(screen->geometry());
+    }
+    w->showFullScreen();
+    // The prompt stays above the kiosk window: window managers keep a transient
+    // window above its parent.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != w) {
+      if (modal->windowHandle() != nullptr && w->windowHandle() != nullptr) {
+        modal->windowHandle()->setTransientParent(w->windowHandle());
+      }
+      modal->raise();
+      modal->activateWindow();
+    }
+  }
+  s.windowShown = true;
+
+  if (grabWanted && !s.grabbing) {
+    w->grabKeyboard();
+    w->grabMouse();
+    s.grabbing = true;
+  } else if (!grabWanted && s.grabbing) {
+    w->releaseKeyboard();
+    w->releaseMouse();
+    s.grabbing = false;
+  }
+}
+
+BOOL Set(bool KioskState::*field, bool locked) {
+  if (!OnUiThread()) {
+    return FALSE;
+  }
+  TheKiosk().state.*field = locked;
+  Update();
+  return TRUE;
+}
+
+}  // namespace
+
+KioskState State() { return TheKiosk().state; }
+
+QWidget* Window() { return TheKiosk().window.data(); }
+
+}  // namespace halvard::kiosk
+
+using halvard::kiosk::KioskState;
+
+extern "C" {
+
+BOOL StartButton_Show_Hide(int show) { return halvard::kiosk::Set(&KioskState::startButtonHidden, show == 0); }
+
+BOOL Taskbar_Show_Hide(int show) { return halvard::kiosk::Set(&KioskState::taskbarHidden, show == 0); }
+
+BOOL AltTab2_Enable_Disable(int /*reserved*/, int enable) {
+  return halvard::kiosk::Set(&KioskState::altTabDisabled, enable == 0);
+}
+
+BOOL CtrlAltDel_Enable_Disable(int enable) { return halvard::kiosk::Set(&KioskState::ctrlAltDelDisabled, enable == 0); }
+
+BOOL TaskSwitching_Enable_Disable(int enable) {
+  return halvard::kiosk::Set(&KioskState::taskSwitchingDisabled, enable == 0);
+}
+
+}
