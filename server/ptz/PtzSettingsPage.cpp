@@ -1,6 +1,7 @@
 #include "server/ptz/PtzSettingsPage.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/base/Text.h"
 #include "server/settings/Settings.h"
@@ -27,6 +28,47 @@ std::string CutToUnits(std::string_view utf8, std::size_t units) {
 }
 
 }  // namespace
+
+std::string PortListText(int portNumber) { return std::to_string(portNumber); }
+
+std::string AddressListText(int address) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%03d", address);
+  return buffer;
+}
+
+PtzPageSettings LoadPageSettings(std::string_view group, std::string_view input) {
+  PtzPageSettings v;
+  v.enabled = st::kInputPtz.Read(group, input);
+  v.protocol = st::kPtzProtocol.Read(group, input);
+  v.portIndex = st::kPtzCom.Read(group, input);
+  v.speedIndex = st::kPtzBpp.Read(group, input);
+  v.address = st::kPtzAddress.Read(group, input);
+  v.autoFocus = st::kPtzAutoFocus.Read(group, input);
+  v.autoIris = st::kPtzAutoIris.Read(group, input);
+  v.autoGainControl = st::kPtzAutoGainControl.Read(group, input);
+  v.autoBlc = st::kPtzAutoBlc.Read(group, input);
+  v.autoWhiteBalance = st::kPtzAutoWhiteBalance.Read(group, input);
+  return v;
+}
+
+void SavePageSettings(std::string_view group, std::string_view input, const PtzPageSettings& v) {
+  st::kInputPtz.Write(group, input, v.enabled);
+  st::kPtzProtocol.Write(group, input, v.protocol);
+  st::kPtzCom.Write(group, input, v.portIndex);
+  st::kPtzBpp.Write(group, input, v.speedIndex);
+  st::kPtzAddress.Write(group, input, v.address);
+  st::kPtzAutoFocus.Write(group, input, v.autoFocus);
+  st::kPtzAutoIris.Write(group, input, v.autoIris);
+  st::kPtzAutoGainControl.Write(group, input, v.autoGainControl);
+  st::kPtzAutoBlc.Write(group, input, v.autoBlc);
+  st::kPtzAutoWhiteBalance.Write(group, input, v.autoWhiteBalance);
+}
+
+std::array<int, 4> StepTableColumnWidths(int tableWidth) {
+  const int part = tableWidth / 11;
+  return {part, 5 * part, 2 * part, tableWidth - 8 * part};
+}
 
 bool FocusButton(CPtzController* controller, int focusCode, const SleepFunction& sleep) {
   if (controller == nullptr) {

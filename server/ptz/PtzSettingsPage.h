@@ -10,6 +10,7 @@
 ///
 /// Threads: the user-interface thread (the commands block it for their pauses).
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,35 @@ struct PtzTexts {
   std::string activeLabel = "Active";
   std::string inactiveLabel = "Inactive";
 };
+
+// ---- basic and image-adjustment settings (stored by the page's OK) -------------------
+
+/// The protocol list; index 0 is the only protocol.
+inline constexpr std::string_view kPtzProtocols[] = {"Pelco D"};
+/// The image-adjustment modes, by index.
+inline constexpr std::string_view kImageAdjustmentModes[] = {"AUTO", "ON", "OFF"};
+/// Ports offered: 1 to 6, shown as "%d" (stored as port - 1).
+inline constexpr int kPortsOffered = 6;
+[[nodiscard]] std::string PortListText(int portNumber);
+/// Addresses offered: 0 to 255, shown as "%03d".
+[[nodiscard]] std::string AddressListText(int address);
+
+/// The values behind the page's basic and image-adjustment controls, as stored.
+struct PtzPageSettings {
+  DWORD enabled = 0;     ///< "Input PTZ"
+  DWORD protocol = 0;    ///< "PTZ Protocol"
+  DWORD portIndex = 0;   ///< "PTZ Com": port number - 1
+  DWORD speedIndex = 1;  ///< "PTZ bpp"
+  DWORD address = 1;     ///< "PTZ Address"
+  DWORD autoFocus = 0, autoIris = 0, autoGainControl = 0, autoBlc = 0, autoWhiteBalance = 0;
+};
+[[nodiscard]] PtzPageSettings LoadPageSettings(std::string_view group, std::string_view input);
+/// The page's OK: stores these values only (tours and presets are stored by their own
+/// buttons). They take effect when the camera document is next created.
+void SavePageSettings(std::string_view group, std::string_view input, const PtzPageSettings& values);
+
+/// Widths of the step table's four columns: 1, 5, 2 and the rest of eleven parts.
+[[nodiscard]] std::array<int, 4> StepTableColumnWidths(int tableWidth);
 
 // ---- immediate commands ------------------------------------------------------------
 

@@ -31,6 +31,30 @@ class PtzSettingsPageTest : public ::testing::Test {
   PtzTexts m_texts;
 };
 
+TEST_F(PtzSettingsPageTest, PageSettingsRoundTripAndBindTheController) {
+  PtzPageSettings values = LoadPageSettings(kGroup, kInput);
+  EXPECT_EQ(values.enabled, 0u);
+  EXPECT_EQ(values.speedIndex, 1u);
+  EXPECT_EQ(values.address, 1u);
+  values.enabled = 1;
+  values.speedIndex = 4;
+  values.address = 200;
+  values.autoIris = kModeOff;
+  SavePageSettings(kGroup, kInput, values);
+  const PtzPageSettings stored = LoadPageSettings(kGroup, kInput);
+  EXPECT_EQ(stored.autoIris, static_cast<DWORD>(kModeOff));
+  EXPECT_EQ(stored.address, 200u);
+
+  CPtzController controller;
+  EXPECT_TRUE(ConfigureFromSettings(controller, kGroup, kInput));
+  EXPECT_EQ(controller.Address(), 200);
+  EXPECT_EQ(controller.Port().BaudRate(), 19200u);
+  EXPECT_EQ(AddressListText(7), "007");
+  EXPECT_EQ(PortListText(6), "6");
+  EXPECT_EQ(StepTableColumnWidths(1100), (std::array<int, 4>{100, 500, 200, 300}));
+  EXPECT_EQ(StepTableColumnWidths(1105), (std::array<int, 4>{100, 500, 200, 305}));
+}
+
 TEST_F(PtzSettingsPageTest, FocusButtonsFocusPauseAndStop) {
   std::vector<int> pauses;
   std::vector<std::vector<BYTE>> seen;
