@@ -24,7 +24,13 @@ class CKioskWindow final : public QWidget {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::ArrowCursor);
+    // The prompt is usually shown after the kiosk is on: every modal window that
+    // appears while the kiosk window is up is kept above it.
+    qApp->installEventFilter(this);
   }
+  ~CKioskWindow() override { qApp->removeEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -88,9 +94,35 @@ struct Kiosk {
   QPointer<CKioskWindow> window;
 };
 
+Kiosk& TheKiosk();
+
+// Keeps a window of the application (the prompt) above the kiosk window: window
+// managers keep a transient window above its parent.
+void KeepAbove(QWidget* window) {
+  QWidget* kiosk = TheKiosk().window.data();
+  if (kiosk == nullptr || window == kiosk) {
+    return;
+  }
+  if (window->windowHandle() != nullptr && kiosk->windowHandle() != nullptr) {
+    window->windowHandle()->setTransientParent(kiosk->windowHandle());
+  }
+  window->raise();
+  window->activateWindow();
+}
+
 Kiosk& TheKiosk() {
   static Kiosk kiosk;
   return kiosk;
+}
+
+bool CKioskWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && watched != this && watched->isWidgetType()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->isWindow() && widget->isModal() && isVisible()) {
+      KeepAbove(widget);
+    }
+  }
+  return false;
 }
 
 bool OnUiThread() {
@@ -109,7 +141,10 @@ void Update() {
       k.window->releaseKeyboard();
       k.window->releaseMouse();
       k.window->hide();
-      delete k.window.data();
+      // Later: the last unlock usually arrives inside one of the window's own input
+      // handlers (the forwarded Return or click).
+      k.window->deleteLater();
+      k.window = nullptr;
     }
     s.windowShown = false;
     s.grabbing = false;
@@ -121,18 +156,15 @@ void Update() {
   }
   CKioskWindow* w = k.window.data();
   if (!w->isVisible()) {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    // The screen the application works on (its active window), else the primary one.
+    QScreen* screen = QApplication::activeWindow() != nullptr ? QApplication::activeWindow()->screen()
+                                                               : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
       w->setGeometry(screen->geometry());
     }
     w->showFullScreen();
-    // The prompt stays above the kiosk window: window managers keep a transient
-    // window above its parent.
     if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != w) {
-      if (modal->windowHandle() != nullptr && w->windowHandle() != nullptr) {
-        modal->windowHandle()->setTransientParent(w->windowHandle());
-      }
-      modal->raise();
-      modal->activateWindow();
+      KeepAbove(modal);
     }
   }
   s.windowShown = true;

@@ -121,53 +121,19 @@ CommandOutcome CProcessRunner::Run(const std::vector<std::string>& argv) {
     return outcome;
   }
 
+  // Output is read until the tool has ended and its output is drained. A helper the
+  // tool left behind may keep the pipe open (a bus daemon started on demand, say), so
+  // the end of the tool, not the end of the output, finishes the run.
   const auto deadline = std::chrono::steady_clock::now() + m_timeout;
-  bool timedOut = false;
+  const auto append = [&outcome](const char* data, ssize_t n) {
+    const std::size_t have = std::min(outcome.output.size(), CommandOutcome::kMaxOutputBytes);
+    outcome.output.append(data, std::min(CommandOutcome::kMaxOutputBytes - have, static_cast<std::size_t>(n)));
+  };
   char buffer[4096];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      timedOut = true;
-      break;
-    }
-    pollfd pfd{readEnd.fd, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
-    if (ready < 0 && errno != EINTR) {
-      break;
-    }
-    if (ready <= 0) {
-      continue;
-    }
-    const ssize_t n = ::read(readEnd.fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      break;  // end of output: the tool closed its side (normally by ending)
-    }
-    const std::size_t room = CommandOutcome::kMaxOutputBytes - std::min(outcome.output.size(), CommandOutcome::kMaxOutputBytes);
-    outcome.output.append(buffer, std::min(room, static_cast<std::size_t>(n)));
-  }
-
   int status = 0;
-  if (timedOut) {
-    ::kill(-pid, SIGKILL);
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    outcome.exitCode = CommandOutcome::kTimedOut;
-    return outcome;
-  }
-  // The output is closed; the tool may still be ending (or have left a child holding
-  // nothing). Wait for it within what is left of the deadline.
-  for (;;) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      break;
-    }
-    if (done < 0 && errno != EINTR) {
-      outcome.exitCode = CommandOutcome::kKilled;
-      return outcome;
-    }
+  bool ended = false;
+  bool outputOpen = true;
+  while (!ended) {
     if (std::chrono::steady_clock::now() >= deadline) {
       ::kill(-pid, SIGKILL);
       while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -175,7 +141,38 @@ CommandOutcome CProcessRunner::Run(const std::vector<std::string>& argv) {
       outcome.exitCode = CommandOutcome::kTimedOut;
       return outcome;
     }
-    ::usleep(10000);
+    if (outputOpen) {
+      pollfd pfd{readEnd.fd, POLLIN, 0};
+      if (::poll(&pfd, 1, 50) > 0) {
+        const ssize_t n = ::read(readEnd.fd, buffer, sizeof buffer);
+        if (n > 0) {
+          append(buffer, n);
+        } else if (n == 0 || errno != EINTR) {
+          outputOpen = false;
+        }
+      }
+    } else {
+      ::usleep(10000);
+    }
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      ended = true;
+    } else if (done < 0 && errno != EINTR) {
+      outcome.exitCode = CommandOutcome::kKilled;
+      return outcome;
+    }
+  }
+  // What the tool wrote before it ended, without waiting for anyone else.
+  while (outputOpen) {
+    pollfd pfd{readEnd.fd, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) <= 0) {
+      break;
+    }
+    const ssize_t n = ::read(readEnd.fd, buffer, sizeof buffer);
+    if (n <= 0) {
+      break;
+    }
+    append(buffer, n);
   }
   if (WIFEXITED(status)) {
     // posix_spawnp reports a missing program as exit status 127 from the child.

@@ -16,7 +16,10 @@ constexpr const char* kManager = "org.freedesktop.login1.Manager";
 // "--" ends busctl's options, so a message that starts with '-' is still an argument.
 std::vector<std::string> Call(const std::string& method, const std::string& signature,
                               std::vector<std::string> arguments) {
-  std::vector<std::string> argv{"busctl", "--system", "--", "call", kService, kObject, kManager, method, signature};
+  // No interactive authorisation: an unattended workstation has nobody to answer a
+  // password question, so a missing right is a refusal at once.
+  std::vector<std::string> argv{"busctl", "--system", "--allow-interactive-authorization=no", "--", "call",
+                                kService, kObject, kManager, method, signature};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return argv;
 }

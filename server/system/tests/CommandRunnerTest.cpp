@@ -27,8 +27,12 @@ TEST(ProcessRunner, MissingProgramsAndHangingOnesEnd) {
   EXPECT_TRUE(runner.HasProgram("sh"));
   EXPECT_EQ(runner.Run({"halvard-no-such-tool"}).exitCode, CommandOutcome::kNotStarted);
   EXPECT_EQ(runner.Run({}).exitCode, CommandOutcome::kNotStarted);
-  // A tool that never ends, with a child that keeps the output open.
+  // A tool that never ends is stopped with what it started.
   EXPECT_EQ(runner.Run({"sh", "-c", "sleep 30 & sleep 30"}).exitCode, CommandOutcome::kTimedOut);
+  // A tool that ends, leaving a helper that keeps the output open, ends the run.
+  const CommandOutcome out = runner.Run({"sh", "-c", "sleep 2 & echo started; exit 4"});
+  EXPECT_EQ(out.exitCode, 4);
+  EXPECT_EQ(out.output, "started\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <string>
 #include <vector>
@@ -122,12 +123,15 @@ TEST_F(DesktopLockTest, TheKioskWindowGrabsAndForwardsToThePrompt) {
       prompt.accept();
     }
   });
+  // As the prompt does it: the lock opens while the prompt is being set up.
+  lock.Open();
   prompt.show();
   box->setFocus();
-  lock.Open();
 
   QWidget* window = halvard::kiosk::Window();
   ASSERT_NE(window, nullptr);
+  ASSERT_NE(prompt.windowHandle(), nullptr);
+  EXPECT_EQ(prompt.windowHandle()->transientParent(), window->windowHandle());
   EXPECT_TRUE(window->isVisible());
   EXPECT_TRUE(window->isFullScreen());
   EXPECT_EQ(window->geometry(), QGuiApplication::primaryScreen()->geometry());
