@@ -29,19 +29,24 @@ void ForwardLine(const T* x, std::int16_t* out, int n) {
   const int half = n / 2;
   std::int16_t* s = out;
   std::int16_t* d = out + half;
-  for (int k = 0; k < half; ++k) {
+  // Edges use the symmetric extension; the middle (k = 1 .. half - 3) needs none and
+  // is kept free of branches so that it vectorises.
+  auto edge = [&](int k) {
     const int e = 2 * k;
-    int prediction;
-    if (k >= 1 && e + 4 < n) {
-      prediction = Predict(x[e - 2], x[e], x[e + 2], x[e + 4]);
-    } else {
-      prediction = Predict(x[Reflect(e - 2, n)], x[e], x[Reflect(e + 2, n)], x[Reflect(e + 4, n)]);
-    }
-    d[k] = static_cast<std::int16_t>(x[e + 1] - prediction);
+    d[k] = static_cast<std::int16_t>(
+        x[e + 1] - Predict(x[Reflect(e - 2, n)], x[e], x[Reflect(e + 2, n)], x[Reflect(e + 4, n)]));
+  };
+  edge(0);
+  for (int k = 1; k < half - 2; ++k) {
+    const int e = 2 * k;
+    d[k] = static_cast<std::int16_t>(x[e + 1] - ((9 * (x[e] + x[e + 2]) - (x[e - 2] + x[e + 4]) + 8) >> 4));
+  }
+  for (int k = std::max(1, half - 2); k < half; ++k) {
+    edge(k);
   }
   s[0] = static_cast<std::int16_t>(x[0] + Update(d[0], d[0]));
   for (int k = 1; k < half; ++k) {
-    s[k] = static_cast<std::int16_t>(x[2 * k] + Update(d[k - 1], d[k]));
+    s[k] = static_cast<std::int16_t>(x[2 * k] + ((d[k - 1] + d[k] + 2) >> 2));
   }
 }
 
@@ -129,17 +134,20 @@ void LiftInverseLine(const std::int16_t* in, std::int16_t* out, int n) {
   const std::int16_t* d = in + half;
   out[0] = static_cast<std::int16_t>(s[0] - Update(d[0], d[0]));
   for (int k = 1; k < half; ++k) {
-    out[2 * k] = static_cast<std::int16_t>(s[k] - Update(d[k - 1], d[k]));
+    out[2 * k] = static_cast<std::int16_t>(s[k] - ((d[k - 1] + d[k] + 2) >> 2));
   }
-  for (int k = 0; k < half; ++k) {
+  auto edge = [&](int k) {
     const int e = 2 * k;
-    int prediction;
-    if (k >= 1 && e + 4 < n) {
-      prediction = Predict(out[e - 2], out[e], out[e + 2], out[e + 4]);
-    } else {
-      prediction = Predict(out[Reflect(e - 2, n)], out[e], out[Reflect(e + 2, n)], out[Reflect(e + 4, n)]);
-    }
-    out[e + 1] = static_cast<std::int16_t>(d[k] + prediction);
+    out[e + 1] = static_cast<std::int16_t>(
+        d[k] + Predict(out[Reflect(e - 2, n)], out[e], out[Reflect(e + 2, n)], out[Reflect(e + 4, n)]));
+  };
+  edge(0);
+  for (int k = 1; k < half - 2; ++k) {
+    const int e = 2 * k;
+    out[e + 1] = static_cast<std::int16_t>(d[k] + ((9 * (out[e] + out[e + 2]) - (out[e - 2] + out[e + 4]) + 8) >> 4));
+  }
+  for (int k = std::max(1, half - 2); k < half; ++k) {
+    edge(k);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace halvard::splitter {
@@ -17,14 +18,54 @@ inline std::uint8_t* FrameRow(std::uint8_t* frame, std::ptrdiff_t stride, int he
   return frame + memoryRow * stride;
 }
 
-inline bool IsWhite(const MonoBitmap& stamp, int x, int y) {
-  return (stamp.bits[static_cast<std::ptrdiff_t>(y) * stamp.widthBytes + x / 8] >> (7 - x % 8)) & 1;
-}
-
 // The part of the bitmap that lies inside the picture, and inside its own rows.
 inline void ClippedSize(const MonoBitmap& stamp, int width, int height, int* w, int* h) {
   *w = std::clamp(std::min(stamp.width, stamp.widthBytes * 8), 0, std::max(width, 0));
   *h = std::clamp(stamp.height, 0, std::max(height, 0));
+}
+
+// The bytes that eight pixels of one bitmap byte become, per format.
+struct ExpandTables {
+  std::uint8_t yuy2[256][16];
+  std::uint8_t rgb24[256][24];
+};
+
+const ExpandTables& Expand() {
+  static const ExpandTables tables = [] {
+    ExpandTables t{};
+    for (int byte = 0; byte < 256; ++byte) {
+      for (int bit = 0; bit < 8; ++bit) {
+        const std::uint8_t value = ((byte >> (7 - bit)) & 1) ? 255 : 0;
+        t.yuy2[byte][2 * bit] = value;
+        t.yuy2[byte][2 * bit + 1] = 128;
+        for (int c = 0; c < 3; ++c) {
+          t.rgb24[byte][3 * bit + c] = value;
+        }
+      }
+    }
+    return t;
+  }();
+  return tables;
+}
+
+// Copies one bitmap row: whole bytes through the table, the rest pixel by pixel.
+template <int kBytesPerPixel>
+void BlitRow(std::uint8_t* out, const std::uint8_t* bits, int w, const std::uint8_t (*table)[8 * kBytesPerPixel]) {
+  int x = 0;
+  for (; x + 8 <= w; x += 8) {
+    std::memcpy(out + x * kBytesPerPixel, table[bits[x / 8]], 8 * kBytesPerPixel);
+  }
+  for (; x < w; ++x) {
+    const std::uint8_t value = ((bits[x / 8] >> (7 - x % 8)) & 1) ? 255 : 0;
+    if constexpr (kBytesPerPixel == 2) {
+      out[2 * x] = value;
+      out[2 * x + 1] = 128;
+    } else {
+      out[3 * x] = value;
+      out[3 * x + 1] = value;
+      out[3 * x + 2] = value;
+    }
+  }
 }
 
 }  // namespace
@@ -65,11 +106,8 @@ void BlitStampYuy2(std::uint8_t* frame, std::ptrdiff_t stride, int width, int he
   int h = 0;
   ClippedSize(stamp, width, height, &w, &h);
   for (int y = 0; y < h; ++y) {
-    std::uint8_t* row = FrameRow(frame, stride, height, y, order);
-    for (int x = 0; x < w; ++x) {
-      row[2 * x] = IsWhite(stamp, x, y) ? 255 : 0;
-      row[2 * x + 1] = 128;
-    }
+    BlitRow<2>(FrameRow(frame, stride, height, y, order), stamp.bits + static_cast<std::ptrdiff_t>(y) * stamp.widthBytes,
+               w, Expand().yuy2);
   }
 }
 
@@ -79,13 +117,8 @@ void BlitStampRgb24(std::uint8_t* frame, std::ptrdiff_t stride, int width, int h
   int h = 0;
   ClippedSize(stamp, width, height, &w, &h);
   for (int y = 0; y < h; ++y) {
-    std::uint8_t* row = FrameRow(frame, stride, height, y, order);
-    for (int x = 0; x < w; ++x) {
-      const std::uint8_t value = IsWhite(stamp, x, y) ? 255 : 0;
-      row[3 * x] = value;
-      row[3 * x + 1] = value;
-      row[3 * x + 2] = value;
-    }
+    BlitRow<3>(FrameRow(frame, stride, height, y, order), stamp.bits + static_cast<std::ptrdiff_t>(y) * stamp.widthBytes,
+               w, Expand().rgb24);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -36,7 +37,23 @@ struct Glyph {
   int height = 0;
   int advance = 0;
   std::vector<std::uint8_t> ink;
+  // The ink of each row as a bit mask, leftmost pixel in bit 31 (glyphs up to 32 wide).
+  std::vector<std::uint32_t> rowMasks;
 };
+
+void BuildRowMasks(Glyph& glyph) {
+  if (glyph.width > 32) {
+    return;
+  }
+  glyph.rowMasks.assign(static_cast<std::size_t>(glyph.height), 0);
+  for (int y = 0; y < glyph.height; ++y) {
+    for (int x = 0; x < glyph.width; ++x) {
+      if (glyph.ink[static_cast<std::size_t>(y * glyph.width + x)] != 0) {
+        glyph.rowMasks[static_cast<std::size_t>(y)] |= 0x80000000u >> x;
+      }
+    }
+  }
+}
 
 }  // namespace
 
@@ -117,10 +134,16 @@ class CFont final : public CGdiObject {
 
   /// The glyph of a Latin-1 character, rendered once and kept.
   const Glyph& GlyphOf(unsigned char c) {
+    // Rendered glyphs never change, so a published one is read without the lock.
+    if (const Glyph* ready = m_ready[c].load(std::memory_order_acquire)) {
+      return *ready;
+    }
     std::lock_guard lock(m_mutex);
     std::optional<Glyph>& slot = m_glyphs[c];
     if (!slot) {
       slot = Render(c);
+      BuildRowMasks(*slot);
+      m_ready[c].store(&*slot, std::memory_order_release);
     }
     return *slot;
   }
@@ -169,6 +192,7 @@ class CFont final : public CGdiObject {
   int m_descent = 0;
   std::mutex m_mutex;
   std::array<std::optional<Glyph>, 256> m_glyphs;
+  std::array<std::atomic<const Glyph*>, 256> m_ready{};
 };
 
 class CBitmap final : public CGdiObject {
@@ -190,10 +214,49 @@ class CBitmap final : public CGdiObject {
     y0 = std::max(y0, 0);
     x1 = std::min(x1, m_width);
     y1 = std::min(y1, m_height);
+    if (x0 >= x1 || y0 >= y1) {
+      return;
+    }
+    const int firstFull = (x0 + 7) / 8;
+    const int lastFull = x1 / 8;  // bytes [firstFull, lastFull) are whole
     for (int y = y0; y < y1; ++y) {
-      for (int x = x0; x < x1; ++x) {
+      if (firstFull >= lastFull) {
+        for (int x = x0; x < x1; ++x) {
+          Set(x, y, white);
+        }
+        continue;
+      }
+      for (int x = x0; x < firstFull * 8; ++x) {
         Set(x, y, white);
       }
+      std::memset(m_bits.data() + static_cast<std::size_t>(y) * m_widthBytes + firstFull, white ? 0xFF : 0x00,
+                  static_cast<std::size_t>(lastFull - firstFull));
+      for (int x = lastFull * 8; x < x1; ++x) {
+        Set(x, y, white);
+      }
+    }
+  }
+  /// Clears (blackens) the pixels of a 32-bit row mask placed with its bit 31 at x.
+  void ClearMask(int x, int y, std::uint32_t mask) {
+    std::uint8_t* row = m_bits.data() + static_cast<std::size_t>(y) * m_widthBytes;
+    const int shift = x & 7;
+    const int firstByte = x >> 3;  // arithmetic: negative x gives a negative byte index
+    // Spread the mask over five bytes starting at firstByte.
+    const std::uint64_t wide = static_cast<std::uint64_t>(mask) << (32 - shift);
+    for (int i = 0; i < 5; ++i) {
+      const auto bits = static_cast<std::uint8_t>(wide >> (56 - 8 * i));
+      const int index = firstByte + i;
+      if (bits == 0 || index < 0 || index >= m_widthBytes) {
+        continue;
+      }
+      // Pixels past the width inside the last byte are padding; they stay as they are.
+      std::uint8_t allowed = 0xFF;
+      if (index == m_width / 8) {
+        allowed = static_cast<std::uint8_t>(0xFF00u >> (m_width % 8));
+      } else if (index > m_width / 8) {
+        allowed = 0;
+      }
+      row[index] = static_cast<std::uint8_t>(row[index] & ~(bits & allowed));
     }
   }
   void Set(int x, int y, bool white) {
@@ -423,6 +486,15 @@ BOOL TextOutA(HDC hdc, int x, int y, const char* lpString, int c) {
     const int xEnd = std::min(glyph.width, bitmap->Width() - gx);
     const int yStart = std::max(0, -gy);
     const int yEnd = std::min(glyph.height, bitmap->Height() - gy);
+    if (!glyph.rowMasks.empty()) {
+      for (int gyRow = yStart; gyRow < yEnd; ++gyRow) {
+        if (const std::uint32_t mask = glyph.rowMasks[static_cast<std::size_t>(gyRow)]; mask != 0) {
+          bitmap->ClearMask(gx, gy + gyRow, mask);
+        }
+      }
+      pen += glyph.advance;
+      continue;
+    }
     for (int gyRow = yStart; gyRow < yEnd; ++gyRow) {
       const std::uint8_t* ink = glyph.ink.data() + static_cast<std::ptrdiff_t>(gyRow) * glyph.width;
       for (int gxCol = xStart; gxCol < xEnd; ++gxCol) {
