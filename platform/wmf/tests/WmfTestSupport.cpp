@@ -118,40 +118,46 @@ VideoInput CSyntheticCamera::Input() const {
   return VideoInput{m_format, m_width, m_height, m_buffer.data(), m_buffer.size()};
 }
 
-HRESULT FeedSeconds(CAsfEngine& engine, CSyntheticCamera& camera, double seconds, int startFrame) {
+HRESULT CSimulatedSource::Feed(CAsfEngine& engine, double seconds) {
   const auto& settings = engine.Settings();
   const REFERENCE_TIME frameTime = settings.video ? settings.video->frameTime : 333333;
+  m_frameTime = static_cast<double>(frameTime);
   const int frames = static_cast<int>(std::lround(seconds * 10000000.0 / static_cast<double>(frameTime)));
   const DWORD rate = settings.audio ? settings.audio->wave.nSamplesPerSec : 0;
   const WORD channels = settings.audio ? settings.audio->wave.nChannels : 0;
-  REFERENCE_TIME audioTime = static_cast<REFERENCE_TIME>(startFrame) * frameTime;
-  std::uint64_t sample = 0;
-  for (int i = startFrame; i < startFrame + frames; ++i) {
-    const REFERENCE_TIME start = static_cast<REFERENCE_TIME>(i) * frameTime;
+  for (int n = 0; n < frames; ++n, ++m_frame) {
+    const REFERENCE_TIME start = static_cast<REFERENCE_TIME>(m_frame) * frameTime;
     if (settings.video) {
-      (void)camera.Frame(i);
-      const HRESULT hr = engine.WriteVideo(camera.Input(), start);
+      (void)m_camera.Frame(m_frame);
+      const HRESULT hr = engine.WriteVideo(m_camera.Input(), start);
       if (FAILED(hr)) {
         return hr;
       }
     }
-    while (rate != 0 && audioTime < start + frameTime) {
+    while (rate != 0 && m_audioTime < start + frameTime) {
       const std::size_t count = rate / 50;  // 20 ms
       std::vector<std::int16_t> pcm(count * channels);
       for (std::size_t s = 0; s < count; ++s) {
-        const auto value = static_cast<std::int16_t>(3000.0 * std::sin(2 * M_PI * 440.0 * static_cast<double>(sample++) / rate));
+        const auto value =
+            static_cast<std::int16_t>(3000.0 * std::sin(2 * M_PI * 440.0 * static_cast<double>(m_sample++) / rate));
         for (WORD c = 0; c < channels; ++c) {
           pcm[s * channels + c] = value;
         }
       }
-      const HRESULT hr = engine.WriteAudio(reinterpret_cast<const BYTE*>(pcm.data()), pcm.size() * 2, audioTime);
+      const HRESULT hr = engine.WriteAudio(reinterpret_cast<const BYTE*>(pcm.data()), pcm.size() * 2, m_audioTime);
       if (FAILED(hr)) {
         return hr;
       }
-      audioTime += 200000;
+      m_audioTime += 200000;
     }
   }
   return S_OK;
+}
+
+HRESULT FeedSeconds(CAsfEngine& engine, CSyntheticCamera& camera, double seconds) {
+  const VideoInput input = camera.Input();
+  CSimulatedSource source(input.width, input.height, input.format);
+  return source.Feed(engine, seconds);
 }
 
 std::map<std::string, std::string> Probe(const std::string& target) {

@@ -41,9 +41,25 @@ class CSyntheticCamera {
   std::uint32_t m_seed = 12345;
 };
 
-/// Feeds `seconds` of video (at the profile's rate) and audio (20 ms buffers) into a
-/// writing engine, with timestamps from `startFrame`. Returns the first failure.
-[[nodiscard]] HRESULT FeedSeconds(CAsfEngine& engine, CSyntheticCamera& camera, double seconds, int startFrame = 0);
+/// A simulated camera with a microphone: feeds video at the profile's frame rate and
+/// a tone in 20 ms buffers into a writing engine, continuing where it stopped.
+class CSimulatedSource {
+ public:
+  CSimulatedSource(LONG width, LONG height, PixelFormat format = PixelFormat::I420) : m_camera(width, height, format) {}
+  /// Feeds the next `seconds`; returns the first failure.
+  [[nodiscard]] HRESULT Feed(CAsfEngine& engine, double seconds);
+  [[nodiscard]] double FedSeconds() const { return static_cast<double>(m_frame) * m_frameTime / 1e7; }
+
+ private:
+  CSyntheticCamera m_camera;
+  int m_frame = 0;
+  double m_frameTime = 333333;
+  REFERENCE_TIME m_audioTime = 0;
+  std::uint64_t m_sample = 0;
+};
+
+/// Feeds `seconds` from the start of a new source.
+[[nodiscard]] HRESULT FeedSeconds(CAsfEngine& engine, CSyntheticCamera& camera, double seconds);
 
 /// ffprobe's answer as key=value pairs: "stream0.codec_name", "format.duration", ...
 [[nodiscard]] std::map<std::string, std::string> Probe(const std::string& target);
