@@ -20,3 +20,7 @@ struct ISnapShot : IUnknown {
 };
 
 HALVARD_IID_OF(ISnapShot);
+
+namespace halvard::media {
+HRESULT CreateSnapShotFilter(REFIID riid, void** ppv);
+}  // namespace halvard::media

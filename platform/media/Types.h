@@ -439,6 +439,9 @@ constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
 
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 
+/// No palette: the video is not palettised.
+constexpr HRESULT VFW_E_NO_PALETTE_AVAILABLE = MAKE_HRESULT_CODE(0x8004021A);
+
 /// IKsPropertySet results: unknown property set / property.
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = MAKE_HRESULT_CODE(0x80070492);
 constexpr HRESULT E_PROP_ID_UNSUPPORTED = MAKE_HRESULT_CODE(0x80070490);
