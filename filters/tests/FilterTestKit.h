@@ -1,0 +1,100 @@
+#pragma once
+// Test filters around a filter under test: a source that pushes frames the test gives
+// it, and a sink that keeps what it receives. Both are plain framework filters driven
+// by the test thread (no graph): connect pins with Connect, change states with
+// Pause/Run/Stop on each filter, push with CTestSource::Push.
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "platform/media/BaseFilter.h"
+
+namespace halvard::testing {
+
+class CTestSource;
+class CTestSink;
+
+class CTestSourcePin final : public CBaseOutputPin {
+ public:
+  CTestSourcePin(CTestSource* filter, CCritSec* lock, HRESULT* phr);
+  HRESULT CheckMediaType(const CMediaType* pmt) override;
+  HRESULT GetMediaType(int position, CMediaType* pmt) override;
+  HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* request) override;
+
+ private:
+  CTestSource* m_source;
+};
+
+/// A source offering the types it is given; Push sends one frame.
+class CTestSource final : public CBaseFilter {
+ public:
+  explicit CTestSource(std::vector<CMediaType> types);
+  ~CTestSource() override;
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override { return n == 0 ? m_pin : nullptr; }
+  [[nodiscard]] CTestSourcePin* Pin() { return m_pin; }
+
+  /// Delivers a sample holding `data` (the buffer is the connected type's sample size or
+  /// the data size, whichever is larger). Returns the downstream result.
+  HRESULT Push(const std::vector<BYTE>& data, REFERENCE_TIME start = 0);
+  std::vector<CMediaType> types;
+  LONG bufferSize = 0;  // 0: from the connected type
+
+ private:
+  CCritSec m_lock;
+  CTestSourcePin* m_pin;
+};
+
+class CTestSinkPin final : public CBaseInputPin {
+ public:
+  CTestSinkPin(CTestSink* filter, CCritSec* lock, HRESULT* phr);
+  HRESULT CheckMediaType(const CMediaType* pmt) override;
+  HRESULT Receive(IMediaSample* sample) override;
+  HRESULT EndOfStream() override;
+  HRESULT BeginFlush() override;
+  HRESULT EndFlush() override;
+  HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+  HRESULT ReceiveCanBlock() override { return S_FALSE; }
+
+ private:
+  CTestSink* m_sink;
+};
+
+/// A sink that keeps a copy of every sample (and the sample object's address).
+class CTestSink final : public CBaseFilter {
+ public:
+  CTestSink();
+  ~CTestSink() override;
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override { return n == 0 ? m_pin : nullptr; }
+  [[nodiscard]] CTestSinkPin* Pin() { return m_pin; }
+
+  struct Received {
+    std::vector<BYTE> data;
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    IMediaSample* sample = nullptr;  // identity only; not counted
+  };
+  std::mutex mutex;
+  std::vector<Received> received;
+  int endOfStreams = 0;
+  int beginFlushes = 0;
+  int endFlushes = 0;
+  int newSegments = 0;
+  /// Which types the sink takes (default: any video).
+  std::function<bool(const CMediaType&)> accept;
+
+ private:
+  CCritSec m_lock;
+  CTestSinkPin* m_pin;
+};
+
+/// Takes the first reference of a framework object (creation leaves the count at 0).
+template <class T>
+T* Hold(T* object) {
+  object->NonDelegatingAddRef();
+  return object;
+}
+
+}  // namespace halvard::testing
