@@ -31,7 +31,10 @@ namespace halvard::wmf {
 namespace {
 
 constexpr std::size_t kMaxRequestBytes = 8192;
-constexpr std::size_t kMaxQueuedBytes = 2 * 1024 * 1024;
+constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
+// Bounds what the kernel holds for one viewer, so that a stalled viewer fills its
+// queue (and is dropped) instead of tying up megabytes of socket memory.
+constexpr int kSendBufferBytes = 256 * 1024;
 constexpr std::size_t kMaxPendingRequests = 64;
 constexpr int kRequestTimeoutMs = 10000;
 constexpr int kStallMs = 15000;
@@ -456,10 +459,11 @@ class CWriterNetworkSink final : public CComObject<IWMWriterNetworkSink> {
         continue;  // whatever a viewer sends after its request is ignored
       }
       client.request.append(buffer.data(), static_cast<std::size_t>(got));
-      if (client.request.find("\r\n\r\n") != std::string::npos) {
-        HandleRequest(client);
-      } else if (client.request.size() > kMaxRequestBytes) {
+      const std::size_t end = client.request.find("\r\n\r\n");
+      if ((end == std::string::npos ? client.request.size() : end + 4) > kMaxRequestBytes) {
         Respond(client, "431 Request Header Fields Too Large");
+      } else if (end != std::string::npos) {
+        HandleRequest(client);
       }
     }
   }
@@ -518,6 +522,7 @@ class CWriterNetworkSink final : public CComObject<IWMWriterNetworkSink> {
         ::close(fd);
         continue;
       }
+      (void)::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof(kSendBufferBytes));
       auto client = std::make_unique<Client>();
       client->fd = fd;
       m_clients.push_back(std::move(client));
