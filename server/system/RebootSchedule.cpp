@@ -23,6 +23,26 @@ RebootSchedule ReadRebootSchedule() {
   return schedule;
 }
 
+BootScheduleSettings ReadBootScheduleSettings() {
+  BootScheduleSettings values;
+  values.bootAutoStart = settings::kBootAutoStart.Read() != 0;
+  values.lockDesktop = settings::kPrivacyLockDesktop.Read() != 0;
+  values.schedule = ReadRebootSchedule();
+  return values;
+}
+
+void WriteBootScheduleSettings(const BootScheduleSettings& values) {
+  settings::kBootAutoStart.Write(values.bootAutoStart ? 1 : 0);
+  settings::kPrivacyLockDesktop.Write(values.lockDesktop ? 1 : 0);
+  for (int day = 0; day < 7; ++day) {
+    settings::WriteRebootDay(day, values.schedule.days[static_cast<std::size_t>(day)] ? 1 : 0);
+  }
+  settings::kReboot.Write(values.schedule.enabled ? 1 : 0);
+  for (int day = 0; day < 7; ++day) {
+    settings::WriteRebootTime(day, values.schedule.hours[static_cast<std::size_t>(day)]);
+  }
+}
+
 std::optional<std::time_t> ScheduledTimeOfDay(const RebootSchedule& schedule, std::time_t now) {
   if (!schedule.enabled) {
     return std::nullopt;

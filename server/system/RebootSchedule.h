@@ -32,6 +32,18 @@ struct RebootSchedule {
 };
 [[nodiscard]] RebootSchedule ReadRebootSchedule();
 
+/// The values of the "Boot Schedule" dialog. Nothing is applied when they are written:
+/// the next reboot check reads them.
+struct BootScheduleSettings {
+  bool bootAutoStart = true;  ///< "Boot Auto Start"
+  bool lockDesktop = true;    ///< "Privacy Lock Desktop"
+  RebootSchedule schedule;
+};
+[[nodiscard]] BootScheduleSettings ReadBootScheduleSettings();
+/// Writes in the dialog's order: "Boot Auto Start", "Privacy Lock Desktop", the seven
+/// day values, "Reboot", the seven hours.
+void WriteBootScheduleSettings(const BootScheduleSettings& values);
+
 /// Today's scheduled reboot time for the day of `now` in local time (daylight saving
 /// decided by the system), or nullopt when the schedule is off, the day is off, or the
 /// stored hour is not 0..23.

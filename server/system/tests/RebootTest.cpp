@@ -14,6 +14,7 @@
 #include "server/settings/Settings.h"
 #include "server/system/ScheduledReboot.h"
 #include "server/system/SystemRestart.h"
+#include "server/system/SystemServices.h"
 #include "tests/support/TestSupport.h"
 
 using namespace halvard::system;
@@ -165,6 +166,29 @@ TEST_F(RebootTest, DaylightSavingDaysUseTheLocalHour) {
   m_check.Reset();
   EXPECT_FALSE(CheckAt(Local(kYear, 3, 29, 1, 50)));
   EXPECT_TRUE(CheckAt(Local(kYear, 3, 29, 3, 10)));
+}
+
+TEST(BootSchedule, DefaultsAndTheDialogsValuesGoThroughTheStore) {
+  halvard::testing::ScopedRegistry registry;
+  BootScheduleSettings values = ReadBootScheduleSettings();
+  EXPECT_TRUE(values.bootAutoStart);
+  EXPECT_TRUE(values.lockDesktop);
+  EXPECT_TRUE(values.schedule.enabled);
+  for (int day = 0; day < 7; ++day) {
+    EXPECT_TRUE(values.schedule.days[day]);
+    EXPECT_EQ(values.schedule.hours[day], 7u);
+  }
+  values.bootAutoStart = false;
+  values.schedule.enabled = false;
+  values.schedule.days[6] = false;
+  values.schedule.hours[6] = 23;
+  WriteBootScheduleSettings(values);
+  EXPECT_EQ(settings::kBootAutoStart.Read(), 0u);
+  EXPECT_EQ(settings::kPrivacyLockDesktop.Read(), 1u);
+  EXPECT_EQ(settings::kReboot.Read(), 0u);
+  EXPECT_EQ(settings::ReadRebootDay(6), 0u);
+  EXPECT_EQ(settings::ReadRebootTime(6), 23u);
+  EXPECT_EQ(settings::ValueNames(settings::kSystemPath).front(), "Boot Auto Start");
 }
 
 TEST(RebootHourLabel, TwentyFourLabels) {
@@ -326,6 +350,21 @@ TEST_F(LogindRestartTest, AnUnreachableLoginManagerChangesNothing) {
   EXPECT_EQ(without.RestartSystem("Restart", 10, &failure), E_FAIL);
   EXPECT_TRUE(none.Commands().empty());
   EXPECT_NE(failure.find("busctl"), std::string::npos);
+}
+
+TEST(SystemServices, ProcessesWithSystemChangesOffNeverRestartTheComputer) {
+  halvard::testing::ScopedRegistry registry;
+  setenv("HALVARD_SYSTEM_CHANGES", "off", 1);
+  std::string failure;
+  EXPECT_EQ(ProcessSystemRestart().RestartSystem("message", 10, &failure), E_ACCESSDENIED);
+  EXPECT_NE(failure.find("HALVARD_SYSTEM_CHANGES=off"), std::string::npos);
+
+  LockdownNotes notes;
+  EXPECT_EQ(ProcessSystemLockdown().ApplyRemoteDesktop(RemoteDesktop::Enable, &notes), S_FALSE);
+  EXPECT_FALSE(notes.empty());
+  EXPECT_EQ(ProcessSystemLockdown().ApplyPowerSettings(&notes), S_FALSE);
+  ASSERT_FALSE(notes.empty());
+  EXPECT_NE(notes[0].find("HALVARD_SYSTEM_CHANGES=off"), std::string::npos) << notes[0];
 }
 
 }  // namespace
