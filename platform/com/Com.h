@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "platform/base/WinTypes.h"
@@ -216,6 +217,17 @@ inline constexpr const IID* kIidOf<IClassFactory> = &IID_IClassFactory;
 template <>
 inline constexpr const IID* kIidOf<IPersist> = &IID_IPersist;
 
+namespace halvard::com::detail {
+template <const IID* kIid>
+struct IidTag {};
+}  // namespace halvard::com::detail
+
+/// Whether kIidOf is declared for T. Compares types rather than pointers: GCC's
+/// undefined-behaviour sanitizer treats `&IID_X != nullptr` as not constant.
+template <class T>
+inline constexpr bool kHasIid =
+    !std::is_same_v<halvard::com::detail::IidTag<kIidOf<T>>, halvard::com::detail::IidTag<nullptr>>;
+
 // ---- ComPtr ---------------------------------------------------------------------
 
 /// Owning interface pointer: AddRef on copy, Release on destruction.
@@ -278,7 +290,7 @@ class ComPtr {
   /// QueryInterface for U (U needs kIidOf<U>).
   template <class U>
   [[nodiscard]] HRESULT As(ComPtr<U>* out) const {
-    static_assert(kIidOf<U> != nullptr, "declare kIidOf for the interface");
+    static_assert(kHasIid<U>, "declare kIidOf for the interface");
     if (out == nullptr) {
       return E_POINTER;
     }
@@ -365,7 +377,7 @@ void CoRegisterBuiltinClass(REFCLSID clsid, BuiltinCreator creator);
 /// Typed creation: CoCreateInstance for interface T (needs kIidOf<T>).
 template <class T>
 [[nodiscard]] HRESULT CreateInstance(REFCLSID clsid, ComPtr<T>* out) {
-  static_assert(kIidOf<T> != nullptr, "declare kIidOf for the interface");
+  static_assert(kHasIid<T>, "declare kIidOf for the interface");
   if (out == nullptr) {
     return E_POINTER;
   }

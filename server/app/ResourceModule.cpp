@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <cstddef>
 #include <filesystem>
+#include <vector>
 
 namespace halvard::app {
 
@@ -18,18 +20,73 @@ void CResourceModule::Unload() {
   }
 }
 
+namespace {
+
+/// The folders the dynamic loader searches when this library opens a bare name, in the
+/// loader's order (LD_LIBRARY_PATH and this library's run path with $ORIGIN expanded,
+/// then the default folders), as the loader itself reports them.
+std::vector<std::string> SearchPathOfThisLibrary() {
+  std::vector<std::string> folders;
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&SearchPathOfThisLibrary), &info) == 0 || info.dli_fname == nullptr) {
+    return folders;
+  }
+  void* self = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+  if (self == nullptr) {
+    return folders;
+  }
+  Dl_serinfo size{};
+  if (dlinfo(self, RTLD_DI_SERINFOSIZE, &size) == 0 && size.dls_size >= sizeof(Dl_serinfo)) {
+    std::vector<std::max_align_t> buffer(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* serinfo = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    *serinfo = size;
+    if (dlinfo(self, RTLD_DI_SERINFOSIZE, serinfo) == 0 && dlinfo(self, RTLD_DI_SERINFO, serinfo) == 0) {
+      for (unsigned i = 0; i < serinfo->dls_cnt; ++i) {
+        folders.emplace_back(serinfo->dls_serpath[i].dls_name);
+      }
+    }
+  }
+  dlclose(self);
+  return folders;
+}
+
+}  // namespace
+
 bool CResourceModule::Load(const std::string& name) {
   Unload();
   m_error.clear();
-  // The loader searches the run path of the object that calls dlopen: this library's,
-  // which names its own folder.
+  void* handle = nullptr;
   dlerror();
-  void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (name.find('/') == std::string::npos) {
+    // A bare name: search the folders the loader would search for a dlopen from this
+    // library. Asking dlopen directly is not enough: when a sanitizer intercepts dlopen,
+    // the loader sees the interceptor as the caller and ignores our run path.
+    for (const std::string& folder : SearchPathOfThisLibrary()) {
+      const std::string candidate = folder + "/" + name;
+      std::error_code ec;
+      if (!std::filesystem::is_regular_file(candidate, ec)) {
+        continue;
+      }
+      handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (handle != nullptr) {
+        break;
+      }
+      const char* why = dlerror();  // e.g. a file of another architecture: keep looking, as the loader does
+      m_error = why != nullptr ? why : candidate + ": cannot be loaded";
+    }
+  }
+  if (handle == nullptr) {
+    // A path, or a name the loader finds through its cache of system libraries.
+    handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   if (handle == nullptr) {
     const char* why = dlerror();
-    m_error = why != nullptr ? why : name + ": cannot be loaded";
+    if (m_error.empty()) {
+      m_error = why != nullptr ? why : name + ": cannot be loaded";
+    }
     return false;
   }
+  m_error.clear();
   const auto version =
       reinterpret_cast<PfnZelResInterfaceVersion>(dlsym(handle, kZelResInterfaceVersionSymbol));
   const auto loadString = reinterpret_cast<PfnZelResLoadString>(dlsym(handle, kZelResLoadStringSymbol));

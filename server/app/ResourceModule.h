@@ -9,10 +9,13 @@
 
 namespace halvard::app {
 
-/// Loads the resource module by name through the dynamic loader's normal search: the
-/// run path of this library ($ORIGIN, i.e. the folder the server's libraries live in),
-/// then LD_LIBRARY_PATH and the system folders. A module is accepted only when it has
-/// the string-table entry point and the expected interface version.
+/// Loads the resource module by name through the dynamic loader's normal search for a
+/// dlopen from this library: LD_LIBRARY_PATH, this library's run path ($ORIGIN/../lib
+/// and $ORIGIN: the folder the server's libraries live in), the default folders, then
+/// the loader's cache. The folder list comes from the loader itself (dlinfo), so the
+/// search stays right when a sanitizer's dlopen interceptor hides the real caller.
+/// A module is accepted only when it has the string-table entry point and the expected
+/// interface version.
 ///
 /// Threads: Load and the destructor on one thread (start-up and exit); LoadString from
 /// any thread once loaded.

@@ -2,9 +2,7 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "platform/com/Com.h"
@@ -67,15 +65,21 @@ TEST(Guid, HashAndOrderSeparateDistinctGuids) {
 TEST(ResultName, NamesEveryCodeOfTheHeader) {
   std::ifstream header(HALVARD_COM_HEADER);
   ASSERT_TRUE(header.good()) << HALVARD_COM_HEADER;
-  std::stringstream text;
-  text << header.rdbuf();
-  const std::string content = text.str();
-  const std::regex declaration(
-      R"(constexpr HRESULT ([A-Z_0-9]+) = (?:MAKE_HRESULT_CODE\()?(0x[0-9A-Fa-f]+|[0-9]+)\)?;)");
+  // Lines of the form "constexpr HRESULT NAME = VALUE;" or "= MAKE_HRESULT_CODE(VALUE);".
   std::map<std::uint32_t, std::set<std::string>> names;
-  for (auto it = std::sregex_iterator(content.begin(), content.end(), declaration); it != std::sregex_iterator();
-       ++it) {
-    names[static_cast<std::uint32_t>(std::stoul((*it)[2].str(), nullptr, 0))].insert((*it)[1].str());
+  const std::string prefix = "constexpr HRESULT ";
+  std::string line;
+  while (std::getline(header, line)) {
+    const auto equals = line.find(" = ");
+    if (!line.starts_with(prefix) || equals == std::string::npos) {
+      continue;
+    }
+    const std::string name = line.substr(prefix.size(), equals - prefix.size());
+    std::string value = line.substr(equals + 3);
+    if (value.starts_with("MAKE_HRESULT_CODE(")) {
+      value = value.substr(std::string("MAKE_HRESULT_CODE(").size());
+    }
+    names[static_cast<std::uint32_t>(std::stoul(value, nullptr, 0))].insert(name);
   }
   ASSERT_GE(names.size(), 80u);  // the pattern really matched the declarations
   for (const auto& [value, codeNames] : names) {
