@@ -310,6 +310,16 @@ std::vector<V4l2Control> CV4l2Device::Controls() const {
   return list;
 }
 
+bool CV4l2Device::SetControlValue(std::uint32_t id, std::int32_t value) {
+  if (m_fd < 0) {
+    return false;
+  }
+  v4l2_control c{};
+  c.id = id;
+  c.value = value;
+  return Xioctl(m_fd, VIDIOC_S_CTRL, &c) == 0;
+}
+
 HRESULT CV4l2Device::Start() {
   if (m_fd < 0 || m_size.width == 0) {
     return E_UNEXPECTED;

@@ -68,6 +68,8 @@ class CV4l2Device {
   /// own range (a control the device lacks is skipped).
   void ApplyPictureControls(const PictureControls& controls);
   [[nodiscard]] std::vector<V4l2Control> Controls() const;
+  /// Sets one control by its V4L2 identifier. false when the device refuses it.
+  [[nodiscard]] bool SetControlValue(std::uint32_t id, std::int32_t value);
 
   /// Results: S_OK; E_UNEXPECTED (not open or no format); E_OUTOFMEMORY / E_FAIL
   /// (buffers refused).
