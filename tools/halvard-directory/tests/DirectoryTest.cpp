@@ -45,7 +45,8 @@ TEST(HttpParseTest, MalformedAndOversizedRequests) {
 }
 
 TEST(FormTest, ValuesAsSentFirstOccurrenceAndTrailingZero) {
-  const auto fields = ParseFormBody(std::string("Note=50%25 a+b&note=second&IP=1.2.3.4&Flag&btnSubmit=Submit\0\0", 64));
+  using namespace std::string_literals;
+  const auto fields = ParseFormBody("Note=50%25 a+b&note=second&IP=1.2.3.4&Flag&btnSubmit=Submit\0\0"s);
   EXPECT_EQ(fields.at("note"), "50%25 a+b");
   EXPECT_EQ(fields.at("ip"), "1.2.3.4");
   EXPECT_EQ(fields.at("flag"), "");
