@@ -183,6 +183,9 @@ StepDialogValues StepDialogFill(std::string_view group, std::string_view input, 
 
 StepDialogOutcome ApplyStepDialog(std::string_view group, std::string_view input, int tour, StepDialogMode mode,
                                   int position, int presetSelection, int hours, int minutes) {
+  if (!ValidTour(tour)) {
+    return {StepDialogResult::NotApplied, std::nullopt};
+  }
   CPtzTour steps = CPtzTour::Load(group, input, tour);
   const std::int64_t stay = std::int64_t{hours} * 60 + minutes;
   const int preset = presetSelection + 1;

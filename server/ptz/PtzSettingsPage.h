@@ -149,7 +149,8 @@ enum class StepDialogResult {
   Applied,     ///< inserted or replaced
   ZeroStay,    ///< stay time 0: show the message; tour unchanged
   TourFull,    ///< insert into a tour of 32 steps: refused; tour unchanged
-  NotApplied,  ///< nothing to replace at the position, or a negative stay time
+  NotApplied,  ///< no such tour, nothing to replace at the position, a negative stay
+               ///< time or a preset outside 1..127
 };
 struct StepDialogOutcome {
   StepDialogResult result;

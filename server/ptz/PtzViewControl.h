@@ -23,7 +23,7 @@ using SleepFunction = std::function<void(int ms)>;
 void SleepMs(int ms);
 
 /// Directions, counter-clockwise from the right.
-enum Direction : int {
+enum ViewDirection : int {
   kDirectionNone = -1,
   kDirectionRight = 0,
   kDirectionUpRight = 1,

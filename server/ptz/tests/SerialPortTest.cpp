@@ -116,17 +116,5 @@ TEST(SerialPortTest, SettingsTheLineCannotTakeAreRefused) {
   EXPECT_EQ(output, "SetCommState failed: Port=COM1 Error = 22\nSetCommState failed: Port=COM1 Error = 22\n");
 }
 
-TEST(SerialPortTest, PortNumbersNameTheirDevices) {
-  ::unsetenv("HALVARD_COM1");
-  ::unsetenv("HALVARD_COM6");
-  EXPECT_EQ(SerialDevicePath(1), "/dev/ttyS0");
-  EXPECT_EQ(SerialDevicePath(6), "/dev/ttyS5");
-  ::setenv("HALVARD_COM6", "", 1);
-  EXPECT_EQ(SerialDevicePath(6), "/dev/ttyS5");
-  ::setenv("HALVARD_COM6", "/dev/ttyUSB0", 1);
-  EXPECT_EQ(SerialDevicePath(6), "/dev/ttyUSB0");
-  ::unsetenv("HALVARD_COM6");
-}
-
 }  // namespace
 }  // namespace halvard::ptz
