@@ -67,11 +67,15 @@ std::string PrivateAddressLine(std::string_view address, const UpdateTexts& text
 }
 
 void PostUpdate(std::string_view group, std::string_view camera, std::string_view host, std::string_view page,
-                IOutputSink& sink, IFormPoster& poster, const UpdateTexts& texts) {
+                IOutputSink& sink, IFormPoster& poster, const UpdateTexts& texts, std::stop_token stop) {
   const std::vector<char> body = EncodeUpdateBody(BuildUpdateBody(ReadUpdateForm(group, camera)));
   std::string reply;
   std::string errorText;
-  if (FAILED(poster.Post(host, page, body, &reply, &errorText))) {
+  const HRESULT hr = poster.Post(host, page, body, stop, &reply, &errorText);
+  if (hr == E_ABORT) {
+    return;
+  }
+  if (FAILED(hr)) {
     Report(sink, texts.failurePrefix + " " + TruncateChars(errorText, kMaxErrorChars));
     return;
   }

@@ -4,6 +4,7 @@
 /// output pane.
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,10 +62,12 @@ struct UpdateTexts {
 
 /// Posts the camera's update to one directory server and reports to the sink: the
 /// answer prefix, a blank and the answer when the reply carries one; the failure prefix,
-/// a blank and the error text when the post fails; nothing otherwise. No retry.
+/// a blank and the error text when the post fails; nothing otherwise, nor when `stop`
+/// cancelled the post. No retry.
 /// Threads: any; the settings are read at the time of the post.
 void PostUpdate(std::string_view group, std::string_view camera, std::string_view host, std::string_view page,
-                IOutputSink& sink, IFormPoster& poster, const UpdateTexts& texts = {});
+                IOutputSink& sink, IFormPoster& poster, const UpdateTexts& texts = {},
+                std::stop_token stop = {});
 
 /// The private-address warning line: prefix, blank, address, closing text.
 [[nodiscard]] std::string PrivateAddressLine(std::string_view address, const UpdateTexts& texts);

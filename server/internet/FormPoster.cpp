@@ -46,6 +46,10 @@ std::size_t CollectReply(char* bytes, std::size_t size, std::size_t count, void*
   return 0;  // ends the transfer: the rest of the reply is not read
 }
 
+int CheckStop(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::stop_token*>(context)->stop_requested() ? 1 : 0;
+}
+
 /// Splits "host:port" into its host part; the whole text when there is no port.
 std::string_view HostPart(std::string_view host) {
   const std::size_t colon = host.find(':');
@@ -112,7 +116,7 @@ std::string TruncateChars(std::string_view text, std::size_t maxChars) {
 CCurlFormPoster::CCurlFormPoster(CurlPosterOptions options) : m_options(std::move(options)) {}
 
 HRESULT CCurlFormPoster::Post(std::string_view host, std::string_view page, std::span<const char> body,
-                              std::string* reply, std::string* errorText) {
+                              std::stop_token stop, std::string* reply, std::string* errorText) {
   if (reply == nullptr || errorText == nullptr) {
     return E_POINTER;
   }
@@ -171,6 +175,10 @@ HRESULT CCurlFormPoster::Post(std::string_view host, std::string_view page, std:
   curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CollectReply);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &buffer);
+  // A stop request (the server closing) ends a post at once rather than at its time-out.
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CheckStop);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   if (IsLoopbackHost(host)) {
     // A directory on this machine is never reached through a proxy.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
@@ -179,6 +187,10 @@ HRESULT CCurlFormPoster::Post(std::string_view host, std::string_view page, std:
   // proxy configuration on this platform.
 
   const CURLcode code = curl_easy_perform(h);
+  if (code == CURLE_ABORTED_BY_CALLBACK) {
+    *errorText = "Cancelled.";
+    return E_ABORT;
+  }
   if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && buffer.full)) {
     const std::string text = curlError[0] != '\0' ? std::string(curlError.data()) : curl_easy_strerror(code);
     *errorText = TruncateChars(text, kMaxErrorChars);

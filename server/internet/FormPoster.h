@@ -2,6 +2,7 @@
 /// The HTTP form post of a directory update: one request, one bounded reply.
 
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -23,11 +24,12 @@ class IFormPoster {
   /// POSTs `body` (bytes as given) with the form content type to http://host/page.
   /// `host` is a host name or dotted address, optionally followed by ":port".
   /// S_OK: the server answered; *reply holds at most kMaxReplyBytes of its body as
-  /// received, whatever the HTTP status. A failure code (E_INVALIDARG for an unusable
-  /// host, E_FAIL for any transfer failure): *errorText says why in at most
-  /// kMaxErrorChars characters. Both out-parameters are cleared on entry.
+  /// received, whatever the HTTP status. E_ABORT: `stop` was requested during the post.
+  /// Another failure code (E_INVALIDARG for an unusable host, E_FAIL for any transfer
+  /// failure): *errorText says why in at most kMaxErrorChars characters. Both
+  /// out-parameters are cleared on entry; E_POINTER when one is null.
   [[nodiscard]] virtual HRESULT Post(std::string_view host, std::string_view page, std::span<const char> body,
-                                     std::string* reply, std::string* errorText) = 0;
+                                     std::stop_token stop, std::string* reply, std::string* errorText) = 0;
 };
 
 /// Options of the libcurl poster.
@@ -47,7 +49,7 @@ class CCurlFormPoster final : public IFormPoster {
  public:
   explicit CCurlFormPoster(CurlPosterOptions options = {});
   [[nodiscard]] HRESULT Post(std::string_view host, std::string_view page, std::span<const char> body,
-                             std::string* reply, std::string* errorText) override;
+                             std::stop_token stop, std::string* reply, std::string* errorText) override;
 
  private:
   CurlPosterOptions m_options;

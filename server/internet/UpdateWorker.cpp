@@ -29,8 +29,11 @@ void RunUpdateWorker(const std::string& group, const std::string& camera, IOutpu
     }
     for (int slot = 0; slot < settings::kInternetServerSlots; ++slot) {
       const std::string host = settings::ReadInternetServer(slot);
+      if (stop.stop_requested()) {
+        return;
+      }
       if (!host.empty()) {
-        PostUpdate(group, camera, host, kUpdatePage, sink, poster, texts);
+        PostUpdate(group, camera, host, kUpdatePage, sink, poster, texts, stop);
       }
     }
     const std::string address = CameraAddress(group, camera);

@@ -45,7 +45,7 @@ class CSteadySleeper final : public ISleeper {
 /// set; otherwise it posts the update to every non-empty "Internet Server 00" to "03"
 /// in slot order, then writes the private-address warning when the camera address is
 /// private. Settings are read afresh in each pass. Returns early when `stop` is
-/// requested during a wait.
+/// requested: a wait or a post in progress ends at once.
 void RunUpdateWorker(const std::string& group, const std::string& camera, IOutputSink& sink, IFormPoster& poster,
                      ISleeper& sleeper, std::stop_token stop, const UpdateTexts& texts = {});
 
@@ -59,7 +59,7 @@ class CDirectoryUpdater {
   /// `poster` and `sleeper` default to the libcurl poster and the steady clock.
   explicit CDirectoryUpdater(IOutputSink& sink, std::shared_ptr<IFormPoster> poster = nullptr,
                              std::shared_ptr<ISleeper> sleeper = nullptr, UpdateTexts texts = {});
-  /// Stops the workers (a worker in a post finishes that post) and waits for them.
+  /// Stops the workers (waits and posts in progress end at once) and waits for them.
   ~CDirectoryUpdater();
   CDirectoryUpdater(const CDirectoryUpdater&) = delete;
   CDirectoryUpdater& operator=(const CDirectoryUpdater&) = delete;

@@ -71,14 +71,14 @@ class RecordingPoster final : public IFormPoster {
       : m_next(next), m_clock(clock), m_reply(std::move(reply)) {}
 
   [[nodiscard]] HRESULT Post(std::string_view host, std::string_view page, std::span<const char> body,
-                             std::string* reply, std::string* errorText) override {
+                             std::stop_token stop, std::string* reply, std::string* errorText) override {
     {
       const std::lock_guard lock(m_mutex);
       m_posts.push_back({std::string(host), std::string(page), std::string(body.begin(), body.end()),
                          m_clock != nullptr ? m_clock->NowMs() : 0});
     }
     if (m_next != nullptr) {
-      return m_next->Post(host, page, body, reply, errorText);
+      return m_next->Post(host, page, body, stop, reply, errorText);
     }
     *reply = m_reply;
     errorText->clear();

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -40,6 +44,7 @@ class UpdateWorkerTest : public ::testing::Test {
   RecordingSink m_sink;
   JumpingSleeper m_clock;
   RecordingPoster m_poster{nullptr, &m_clock};
+  CCurlFormPoster m_curl;
 };
 
 TEST_F(UpdateWorkerTest, TwoPassesTwoMinutesApartToEveryNamedSlotInOrder) {
@@ -146,6 +151,29 @@ TEST_F(UpdateWorkerTest, StopEndsWaitingWorkersWithoutPosting) {
   }
   EXPECT_TRUE(poster->Posts().empty());
   EXPECT_TRUE(m_sink.Lines().empty());
+}
+
+TEST_F(UpdateWorkerTest, StopCancelsAPostThatTheServerNeverAnswers) {
+  // A listener that never accepts: the connection is made, the request sent, and no
+  // answer ever comes.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  settings::WriteInternetServer(0, "127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+  auto poster = std::make_shared<RecordingPoster>(&m_curl);
+  {
+    CDirectoryUpdater updater(m_sink, poster, std::make_shared<JumpingSleeper>(), kTexts);
+    ASSERT_TRUE(updater.Start("Lobby", "Door"));
+    ASSERT_TRUE(Eventually([&] { return !poster->Posts().empty(); }));
+  }  // without the cancellation this would wait for the two-minute transfer limit
+  EXPECT_EQ(poster->Posts().size(), 1u);
+  EXPECT_TRUE(m_sink.Lines().empty());
+  close(listener);
 }
 
 }  // namespace
