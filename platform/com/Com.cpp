@@ -210,6 +210,7 @@ using halvard::com::GuidHash;
 // ---- thread initialisation -----------------------------------------------------------
 
 thread_local int t_initCount = 0;
+thread_local std::string t_lastLibraryError;
 std::atomic<int> g_initialisedThreads{0};
 
 // ---- built-in classes ------------------------------------------------------------------
@@ -336,12 +337,16 @@ HRESULT AcquireLibrary(const std::string& path, std::shared_ptr<LoadedLibrary>* 
       return S_OK;
     }
   }
+  dlerror();
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
+    const char* why = dlerror();
+    t_lastLibraryError = why != nullptr ? why : path + ": cannot be loaded";
     return CO_E_DLLNOTFOUND;
   }
   auto getClassObject = reinterpret_cast<PfnDllGetClassObject>(dlsym(handle, "DllGetClassObject"));
   if (getClassObject == nullptr) {
+    t_lastLibraryError = path + ": no DllGetClassObject export";
     dlclose(handle);
     return CO_E_ERRORINDLL;
   }
@@ -510,6 +515,8 @@ void* CoTaskMemAlloc(std::size_t size) { return std::malloc(size == 0 ? 1 : size
 void CoTaskMemFree(void* p) { std::free(p); }
 
 namespace halvard::com {
+
+std::string LastLibraryError() { return t_lastLibraryError; }
 
 void CoRegisterBuiltinClass(REFCLSID clsid, BuiltinCreator creator) {
   const std::lock_guard lock(g_builtinMutex);

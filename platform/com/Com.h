@@ -331,8 +331,10 @@ void CoUninitialize();
 /// Results: S_OK; E_POINTER; CLASS_E_NOAGGREGATION (outer given); REGDB_E_CLASSNOTREG
 /// (no registration, or an empty library path); CO_E_DLLNOTFOUND (the library does not
 /// load); CO_E_ERRORINDLL (no DllGetClassObject export); the factory's own results
-/// (CLASS_E_CLASSNOTAVAILABLE, E_NOINTERFACE, E_OUTOFMEMORY, ...); REGDB_E_READREGDB
-/// (the settings store cannot be read). An unusable library path is never fatal.
+/// (CLASS_E_CLASSNOTAVAILABLE, E_NOINTERFACE, E_OUTOFMEMORY, ...); E_UNEXPECTED (a
+/// component claimed success without handing out an object); REGDB_E_READREGDB (the
+/// settings store cannot be read); REGDB_E_CLASSNOTREG also for a clsContext without
+/// CLSCTX_INPROC_SERVER or CLSCTX_INPROC_HANDLER (only in-process servers exist). An unusable library path is never fatal.
 /// Threads: any thread; the library table is locked only around its own bookkeeping,
 /// never while a component runs.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID riid, void** ppv);
@@ -344,7 +346,10 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsContext, void* reserved, REFII
 
 /// Unloads every loaded component library whose DllCanUnloadNow answers S_OK (a
 /// library without that export stays loaded). A library being used by a creation on
-/// another thread at that moment is left for the next call.
+/// another thread at that moment is left for the next call. As with any in-process
+/// server, the library must count an object as alive until its last Release has
+/// returned; call this when no other thread may be releasing the library's objects
+/// (the server calls it only through the last CoUninitialize).
 void CoFreeUnusedLibraries();
 
 /// Task memory (used for media-type format blocks and strings handed to callers).
@@ -373,6 +378,11 @@ using BuiltinCreator = HRESULT (*)(REFIID riid, void** ppv);
 /// any registration). Registering the same class again replaces the creator; a null
 /// creator removes the class. Threads: any thread.
 void CoRegisterBuiltinClass(REFCLSID clsid, BuiltinCreator creator);
+
+/// The dynamic loader's message for the last CO_E_DLLNOTFOUND or CO_E_ERRORINDLL that
+/// CoCreateInstance or CoGetClassObject returned on this thread ("" before any), for
+/// diagnostics such as "libZelMotion.so: cannot open shared object file".
+[[nodiscard]] std::string LastLibraryError();
 
 /// Typed creation: CoCreateInstance for interface T (needs kIidOf<T>).
 template <class T>

@@ -239,6 +239,8 @@ TEST(Creation, BrokenRegistrationsGiveTheirResultCodes) {
 
   WriteServer(kProbe, dir.File("missing.so"));
   EXPECT_EQ(halvard::com::CreateInstance(kProbe, &adder), CO_E_DLLNOTFOUND);
+  EXPECT_NE(halvard::com::LastLibraryError().find("missing.so"), std::string::npos)
+      << halvard::com::LastLibraryError();
 
   WriteServer(kProbe, dir.File("notalib.so"));
   EXPECT_EQ(halvard::com::CreateInstance(kProbe, &adder), CO_E_DLLNOTFOUND);
@@ -248,6 +250,7 @@ TEST(Creation, BrokenRegistrationsGiveTheirResultCodes) {
 
   WriteServer(kProbe, BrokenPath());
   EXPECT_EQ(halvard::com::CreateInstance(kProbe, &adder), CO_E_ERRORINDLL);
+  EXPECT_NE(halvard::com::LastLibraryError().find("DllGetClassObject"), std::string::npos);
   void* raw = nullptr;
   EXPECT_EQ(CoGetClassObject(kProbe, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &raw), CO_E_ERRORINDLL);
 
