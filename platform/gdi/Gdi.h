@@ -11,6 +11,9 @@
 /// device-dependent bitmaps are (BITMAP::bmWidthBytes).
 
 #include "platform/base/WinTypes.h"
+// SIZE (and RECT, POINT) are the media pipeline's Windows-shaped geometry types; one
+// definition serves both.
+#include "platform/media/Types.h"
 
 namespace halvard::gdi {
 class CGdiObject;
@@ -21,11 +24,6 @@ using HGDIOBJ = halvard::gdi::CGdiObject*;
 using HFONT = halvard::gdi::CGdiObject*;
 using HBITMAP = halvard::gdi::CGdiObject*;
 using HDC = halvard::gdi::CDeviceContext*;
-
-struct SIZE {
-  LONG cx;
-  LONG cy;
-};
 
 struct BITMAP {
   LONG bmType;
