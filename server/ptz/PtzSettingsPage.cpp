@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/base/Text.h"
+#include "platform/registry/Registry.h"
 #include "server/settings/Settings.h"
 
 namespace halvard::ptz {
@@ -183,6 +184,7 @@ StepDialogValues StepDialogFill(std::string_view group, std::string_view input, 
 
 StepDialogOutcome ApplyStepDialog(std::string_view group, std::string_view input, int tour, StepDialogMode mode,
                                   int position, int presetSelection, int hours, int minutes) {
+  registry::CStoreTransaction transaction;  // load, change and save as one edit
   if (!ValidTour(tour)) {
     return {StepDialogResult::NotApplied, std::nullopt};
   }
@@ -204,6 +206,7 @@ StepDialogOutcome ApplyStepDialog(std::string_view group, std::string_view input
     result = StepDialogResult::Applied;
   }
   steps.Save(group, input, tour);
+  (void)transaction.Commit();
 
   StepDialogOutcome outcome{result, std::nullopt};
   if (position >= 0 && position < steps.StepCount()) {
@@ -213,9 +216,11 @@ StepDialogOutcome ApplyStepDialog(std::string_view group, std::string_view input
 }
 
 std::optional<int> DeleteTourStep(std::string_view group, std::string_view input, int tour, int position) {
+  registry::CStoreTransaction transaction;  // load, change and save as one edit
   CPtzTour steps = CPtzTour::Load(group, input, tour);
   (void)steps.RemoveStep(position);
   steps.Save(group, input, tour);
+  (void)transaction.Commit();
   if (steps.StepCount() == 0) {
     return std::nullopt;
   }
@@ -223,9 +228,11 @@ std::optional<int> DeleteTourStep(std::string_view group, std::string_view input
 }
 
 std::optional<int> MoveTourStepUp(std::string_view group, std::string_view input, int tour, int position) {
+  registry::CStoreTransaction transaction;  // load, change and save as one edit
   CPtzTour steps = CPtzTour::Load(group, input, tour);
   (void)steps.MoveStepUp(position);
   steps.Save(group, input, tour);
+  (void)transaction.Commit();
   if (steps.StepCount() == 0) {
     return std::nullopt;
   }
@@ -233,9 +240,11 @@ std::optional<int> MoveTourStepUp(std::string_view group, std::string_view input
 }
 
 std::optional<int> MoveTourStepDown(std::string_view group, std::string_view input, int tour, int position) {
+  registry::CStoreTransaction transaction;  // load, change and save as one edit
   CPtzTour steps = CPtzTour::Load(group, input, tour);
   (void)steps.MoveStepDown(position);
   steps.Save(group, input, tour);
+  (void)transaction.Commit();
   if (steps.StepCount() == 0) {
     return std::nullopt;
   }
@@ -244,6 +253,7 @@ std::optional<int> MoveTourStepDown(std::string_view group, std::string_view inp
 
 std::vector<Relabel> ActivateTour(std::string_view group, std::string_view input, int tour, int startIndex,
                                   int nowMinuteOfDay, const PtzTexts& texts) {
+  registry::CStoreTransaction transaction;  // active index and anchor as one edit
   std::vector<Relabel> relabel;
   if (!ValidTour(tour)) {
     return relabel;
@@ -258,16 +268,19 @@ std::vector<Relabel> ActivateTour(std::string_view group, std::string_view input
     }
     relabel.push_back({tour, TourListText(tour, texts.activeLabel)});
   }
+  (void)transaction.Commit();
   return relabel;
 }
 
 std::vector<Relabel> DeactivateTour(std::string_view group, std::string_view input, int tour) {
+  registry::CStoreTransaction transaction;  // check and change as one edit
   std::vector<Relabel> relabel;
   if (!ValidTour(tour) || ReadActiveTour(group, input) != tour) {
     return relabel;
   }
   WriteActiveTour(group, input, -1);
   relabel.push_back({tour, InactiveTourText(tour)});
+  (void)transaction.Commit();
   return relabel;
 }
 

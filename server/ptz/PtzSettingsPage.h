@@ -28,6 +28,10 @@ struct PtzTexts {
   std::string defaultPresetName = "(unnamed)";
   std::string activeLabel = "Active";
   std::string inactiveLabel = "Inactive";
+  std::array<std::string, 2> startList = {"Day starts at 00:00", "Day starts at activation"};
+  std::array<std::string, 4> columnHeadings = {"Step", "Preset", "Stay", "Time"};
+  std::string zeroStayMessage = "The stay time must not be zero.";
+  std::string notAvailableMessage = "Pan-tilt-zoom control is not available for this camera.";
 };
 
 // ---- basic and image-adjustment settings (stored by the page's OK) -------------------

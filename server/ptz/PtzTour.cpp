@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "platform/registry/Registry.h"
 #include "server/settings/Settings.h"
 
 namespace halvard::ptz {
@@ -76,9 +77,13 @@ void CPtzTour::Save(std::string_view group, std::string_view input, int tour) co
     timeBytes[i * 4 + 2] = static_cast<BYTE>(v >> 16);
     timeBytes[i * 4 + 3] = static_cast<BYTE>(v >> 24);
   }
+  // Both values or neither: a reader never sees the stay times of one edit with the
+  // presets of another. Inside a caller's transaction this one only joins it.
+  registry::CStoreTransaction transaction;
   const std::string key = st::CameraKeyPath(group, input);
   st::WriteBin(key, st::ScanTimeName(tour), timeBytes);
   st::WriteBin(key, st::ScanPresetName(tour), std::span<const BYTE>(m_presets.data(), m_presets.size()));
+  (void)transaction.Commit();
 }
 
 void CPtzTour::CountSteps() {
