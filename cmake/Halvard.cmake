@@ -75,10 +75,10 @@ function(halvard_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)
   endif()
+  # The test main sets the environment every test needs (tests/support/TestMain.cpp).
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${A_TIMEOUT}
-      ENVIRONMENT "HALVARD_BUILD_DIR=${CMAKE_BINARY_DIR};HALVARD_SOURCE_DIR=${CMAKE_SOURCE_DIR};QT_QPA_PLATFORM=offscreen")
+    PROPERTIES TIMEOUT ${A_TIMEOUT})
 endfunction()
 
 # Module folders. HALVARD_MODULES narrows a development build to some folders

@@ -5,9 +5,13 @@
 
 #include "tests/support/TestSupport.h"
 
-// Every test process runs with a private data folder (see TestSupport.h).
+// Every test process runs with a private data folder (see TestSupport.h), Qt's
+// offscreen platform unless another is asked for, and the build and source folders.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("HALVARD_BUILD_DIR", HALVARD_BUILD_DIR_DEFAULT, 0);
+  setenv("HALVARD_SOURCE_DIR", HALVARD_SOURCE_DIR_DEFAULT, 0);
   const halvard::testing::TempDir data;
   const std::string root = data.Path().string();
   setenv("HALVARD_DATA", (root + "/data").c_str(), 1);

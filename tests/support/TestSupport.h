@@ -2,6 +2,8 @@
 /// Support for every test program. The test main gives each test process a private
 /// data folder: $HALVARD_DATA and $HALVARD_REGISTRY point into a fresh temporary
 /// folder, and $XDG_DATA_HOME too, so no test touches the user's settings or archive.
+/// It also sets $QT_QPA_PLATFORM=offscreen (unless set), $HALVARD_BUILD_DIR and
+/// $HALVARD_SOURCE_DIR (the build and source trees).
 
 #include <filesystem>
 #include <string>
