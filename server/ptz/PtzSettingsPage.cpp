@@ -54,6 +54,7 @@ PtzPageSettings LoadPageSettings(std::string_view group, std::string_view input)
 }
 
 void SavePageSettings(std::string_view group, std::string_view input, const PtzPageSettings& v) {
+  registry::CStoreTransaction transaction;  // all of the page's values or none
   st::kInputPtz.Write(group, input, v.enabled);
   st::kPtzProtocol.Write(group, input, v.protocol);
   st::kPtzCom.Write(group, input, v.portIndex);
@@ -64,6 +65,7 @@ void SavePageSettings(std::string_view group, std::string_view input, const PtzP
   st::kPtzAutoGainControl.Write(group, input, v.autoGainControl);
   st::kPtzAutoBlc.Write(group, input, v.autoBlc);
   st::kPtzAutoWhiteBalance.Write(group, input, v.autoWhiteBalance);
+  (void)transaction.Commit();
 }
 
 std::array<int, 4> StepTableColumnWidths(int tableWidth) {
