@@ -42,7 +42,9 @@ AVPixelFormat ToAv(PixelFormat format) {
 // lets it grow so that every frame fits.
 int MaxQuantiserForQuality(DWORD quality) { return 31 - static_cast<int>(std::min<DWORD>(quality, 100)) * 21 / 100; }
 
-void ReleaseKeepAlive(void* opaque, std::uint8_t* /*data*/) { delete static_cast<std::shared_ptr<const void>*>(opaque); }
+void ReleaseKeepAlive(void* opaque, std::uint8_t* /*data*/) {
+  delete static_cast<std::shared_ptr<const void>*>(opaque);
+}
 
 }  // namespace
 
@@ -483,8 +485,8 @@ void CAsfEngine::EmitPackets(bool final) {
     if (m_phase == Phase::Trailer && std::memcmp(packet, kSimpleIndexGuid, sizeof(kSimpleIndexGuid)) == 0) {
       break;
     }
-    const bool clean = m_headerInfo.videoStream == 0 ||
-                       asf::PacketStartsKeyFrame({packet, packetBytes}, m_headerInfo.videoStream);
+    const bool clean =
+        m_headerInfo.videoStream == 0 || asf::PacketStartsKeyFrame({packet, packetBytes}, m_headerInfo.videoStream);
     DeliverPacket(packet, clean ? WM_SF_CLEANPOINT : 0);
     used += packetBytes;
   }
@@ -644,24 +646,33 @@ HRESULT CAsfEngine::WriteVideo(const VideoInput& input, REFERENCE_TIME start, st
     if (av_frame_get_buffer(frame, 0) < 0) {
       return E_OUTOFMEMORY;
     }
-    const AVPixelFormat source = ToAv(input.format);
-    const std::uint8_t* planes[4] = {};
-    int strides[4] = {};
-    if (av_image_fill_arrays(const_cast<std::uint8_t**>(planes), strides, input.data, source, input.width,
-                             input.height, input.format == PixelFormat::Rgb24 ? 4 : 1) < 0) {
-      return E_INVALIDARG;
+    if (input.format == PixelFormat::I420 && sameSize) {
+      const int w = input.width;
+      const int h = input.height;
+      const std::uint8_t* planes[4] = {input.data, input.data + static_cast<std::ptrdiff_t>(w) * h,
+                                       input.data + static_cast<std::ptrdiff_t>(w) * h + (w / 2) * (h / 2), nullptr};
+      const int strides[4] = {w, w / 2, w / 2, 0};
+      av_image_copy(frame->data, frame->linesize, planes, strides, AV_PIX_FMT_YUV420P, w, h);
+    } else {
+      const AVPixelFormat source = ToAv(input.format);
+      const std::uint8_t* planes[4] = {};
+      int strides[4] = {};
+      if (av_image_fill_arrays(const_cast<std::uint8_t**>(planes), strides, input.data, source, input.width,
+                               input.height, input.format == PixelFormat::Rgb24 ? 4 : 1) < 0) {
+        return E_INVALIDARG;
+      }
+      if (input.format == PixelFormat::Rgb24) {
+        // Bitmaps run bottom-up.
+        planes[0] += static_cast<std::ptrdiff_t>(strides[0]) * (input.height - 1);
+        strides[0] = -strides[0];
+      }
+      m_sws = sws_getCachedContext(m_sws, input.width, input.height, source, frame->width, frame->height,
+                                   AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+      if (m_sws == nullptr) {
+        return E_FAIL;
+      }
+      sws_scale(m_sws, planes, strides, 0, input.height, frame->data, frame->linesize);
     }
-    if (input.format == PixelFormat::Rgb24) {
-      // Bitmaps run bottom-up.
-      planes[0] += static_cast<std::ptrdiff_t>(strides[0]) * (input.height - 1);
-      strides[0] = -strides[0];
-    }
-    m_sws = sws_getCachedContext(m_sws, input.width, input.height, source, frame->width, frame->height,
-                                 AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (m_sws == nullptr) {
-      return E_FAIL;
-    }
-    sws_scale(m_sws, planes, strides, 0, input.height, frame->data, frame->linesize);
   }
   frame->pts = pts;
   m_lastVideoPts = pts;

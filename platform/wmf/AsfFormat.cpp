@@ -216,8 +216,7 @@ void MarkBroadcast(std::vector<BYTE>* header, const HeaderInfo& info) {
 
 void CompleteHeader(std::vector<BYTE>* header, const HeaderInfo& info, QWORD fileSize, QWORD packets,
                     QWORD lastSendTimeMs) {
-  if (info.filePropsOffset + kFpBytes > header->size() ||
-      info.headerBytes + kDataObjectHeaderBytes > header->size()) {
+  if (info.filePropsOffset + kFpBytes > header->size() || info.headerBytes + kDataObjectHeaderBytes > header->size()) {
     return;
   }
   BYTE* fp = header->data() + info.filePropsOffset;

@@ -18,12 +18,12 @@ struct HeaderInfo {
   DWORD packetBytes = 0;            ///< fixed data packet size
   QWORD playDuration = 0;           ///< 100-ns units, preroll included
   QWORD prerollMs = 0;
-  DWORD flags = 0;                  ///< 1 broadcast, 2 seekable
+  DWORD flags = 0;  ///< 1 broadcast, 2 seekable
   DWORD maxBitrate = 0;
   QWORD fileSize = 0;
   QWORD dataPackets = 0;
-  int videoStream = 0;              ///< stream number of the first video stream, 0 if none
-  DWORD streamBitrateSum = 0;       ///< sum of the stream bitrate records, 0 if absent
+  int videoStream = 0;         ///< stream number of the first video stream, 0 if none
+  DWORD streamBitrateSum = 0;  ///< sum of the stream bitrate records, 0 if absent
 };
 
 /// Parses the header (the bytes from offset 0 up to at least the data object's

@@ -53,7 +53,11 @@ HRESULT CAsfWriterCore::ConfigureFilterUsingProfile(IWMProfile* profile) {
     return E_POINTER;
   }
   AsfSettings settings;
-  HRESULT hr = ReadAsfSettings(profile, &settings);
+  HRESULT hr = m_guard ? m_guard() : S_OK;
+  if (FAILED(hr)) {
+    return hr;
+  }
+  hr = ReadAsfSettings(profile, &settings);
   if (FAILED(hr)) {
     return hr;
   }

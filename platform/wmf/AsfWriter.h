@@ -47,6 +47,9 @@ class CAsfWriterCore final : public IConfigAsfWriter, public IConfigInterleaving
   HRESULT IsRealTime(BOOL* realTime) override;
 
   [[nodiscard]] CAsfEngine& Engine() { return m_engine; }
+  /// Asked before every configuration; a failure refuses it (the filter refuses while
+  /// a pin is connected).
+  void SetConfigureGuard(std::function<HRESULT()> guard) { m_guard = std::move(guard); }
   /// Called after every successful configuration (the filter rebuilds its pins).
   void SetConfiguredCallback(std::function<void()> callback) { m_onConfigured = std::move(callback); }
 
@@ -57,6 +60,7 @@ class CAsfWriterCore final : public IConfigAsfWriter, public IConfigInterleaving
   std::mutex m_mutex;
   ComPtr<IWMProfile> m_profile;
   InterleavingMode m_mode = INTERLEAVE_NONE;
+  std::function<HRESULT()> m_guard;
   std::function<void()> m_onConfigured;
 };
 

@@ -298,8 +298,7 @@ class CMediaDet final : public CComObject<IMediaDet> {
       return E_FAIL;
     }
     const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-    const std::int64_t target =
-        start + static_cast<std::int64_t>(std::llround(seconds / av_q2d(stream->time_base)));
+    const std::int64_t target = start + static_cast<std::int64_t>(std::llround(seconds / av_q2d(stream->time_base)));
     if (avformat_seek_file(m_format.get(), stream->index, INT64_MIN, target, target, AVSEEK_FLAG_BACKWARD) < 0) {
       (void)av_seek_frame(m_format.get(), stream->index, start, AVSEEK_FLAG_BACKWARD);
     }

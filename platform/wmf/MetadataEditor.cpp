@@ -82,8 +82,8 @@ class CWMMetadataEditor final : public CComObject<IWMMetadataEditor, IWMHeaderIn
     const std::string attribute = name;
     const QWORD prerollTime = m_info.prerollMs * 10000;
     if (attribute == "Duration") {
-      return Put<QWORD>(m_info.playDuration > prerollTime ? m_info.playDuration - prerollTime : 0, WMT_TYPE_QWORD,
-                        type, value, length);
+      return Put<QWORD>(m_info.playDuration > prerollTime ? m_info.playDuration - prerollTime : 0, WMT_TYPE_QWORD, type,
+                        value, length);
     }
     if (attribute == "Bitrate") {
       return Put<DWORD>(m_info.streamBitrateSum != 0 ? m_info.streamBitrateSum : m_info.maxBitrate, WMT_TYPE_DWORD,

@@ -28,8 +28,8 @@ struct VideoProfileParams {
   DWORD bitrate = 0;  ///< bit/s
   LONG width = 0;
   LONG height = 0;
-  LONG frameRate = 0;                ///< frames/s; must be positive
-  DWORD quality = 0;                 ///< 0 smooth motion .. 100 sharp image
+  LONG frameRate = 0;  ///< frames/s; must be positive
+  DWORD quality = 0;   ///< 0 smooth motion .. 100 sharp image
   DWORD keyFrameIntervalSeconds = 0;
 };
 

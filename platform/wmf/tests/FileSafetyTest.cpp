@@ -2,7 +2,6 @@
 // stays decodable, and a failed write stops the writer with an error.
 
 #include <gtest/gtest.h>
-
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>

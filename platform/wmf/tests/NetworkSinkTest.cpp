@@ -1,9 +1,8 @@
 // The HTTP broadcast with real clients on 127.0.0.1: ffprobe in both forms, many
 // viewers, stalled viewers, bad requests, and a writer that stops and starts again.
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -44,12 +43,15 @@ class CClient {
   CClient(const CClient&) = delete;
   CClient& operator=(const CClient&) = delete;
 
-  bool Send(const std::string& text) { return send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size()); }
+  bool Send(const std::string& text) {
+    return send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+  }
   // Reads until `bytes` are there, the peer closes, or the time runs out.
   std::string Read(std::size_t bytes, std::chrono::milliseconds timeout = 5000ms) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (m_data.size() < bytes && !m_closed) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
         break;
       }
@@ -120,7 +122,8 @@ class NetworkSink : public ::testing::Test {
           m_feedFailed = true;
           return;
         }
-        std::this_thread::sleep_until(started + std::chrono::milliseconds(static_cast<int>(source.FedSeconds() * 1000)));
+        std::this_thread::sleep_until(started +
+                                      std::chrono::milliseconds(static_cast<int>(source.FedSeconds() * 1000)));
       }
     });
   }
@@ -256,8 +259,9 @@ TEST_F(NetworkSink, StopAndRunEndsPlainViewersAndGivesFramedViewersANewHeader) {
   CClient plain(m_port);
   ASSERT_TRUE(plain.Send(Get()));
   CClient framed(m_port);
-  ASSERT_TRUE(framed.Send(Get("User-Agent: NSPlayer/4.1.0.3856\r\nPragma: xClientGUID={3300AD50-2C39-46c0-AE0A-"
-                              "132CB9E3C3A1}\r\nPragma: xPlayStrm=1\r\n")));
+  ASSERT_TRUE(
+      framed.Send(Get("User-Agent: NSPlayer/4.1.0.3856\r\nPragma: xClientGUID={3300AD50-2C39-46c0-AE0A-"
+                      "132CB9E3C3A1}\r\nPragma: xPlayStrm=1\r\n")));
   (void)framed.Read(40000);
   EXPECT_NE(framed.Read(0).find("application/x-mms-framed"), std::string::npos);
   ASSERT_GE(framed.Body().size(), 12u);

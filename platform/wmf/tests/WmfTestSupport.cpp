@@ -191,9 +191,9 @@ std::map<std::string, std::string> Probe(const std::string& target) {
 }
 
 double DecodedSeconds(const std::string& path) {
-  const auto result = halvard::testing::RunCommand(
-      "ffprobe -v quiet -select_streams v:0 -show_entries frame=pts_time -of csv=p=0 " +
-      halvard::testing::ShellQuote(path));
+  const auto result =
+      halvard::testing::RunCommand("ffprobe -v quiet -select_streams v:0 -show_entries frame=pts_time -of csv=p=0 " +
+                                   halvard::testing::ShellQuote(path));
   double last = -1;
   std::istringstream lines(result.output);
   std::string line;

@@ -193,8 +193,9 @@ class CFakeCodecs final : public IWMCodecInfo {
     WMWAVEFORMATEX wave{kWaveFormatWmAudio2, channels, rate, avgBytes, blockAlign, 16, 2};
     std::memcpy(block.data(), &wave, sizeof(wave));
     block[18] = marker;
-    WM_MEDIA_TYPE type{WMMEDIATYPE_Audio, WMMEDIASUBTYPE_WMAudioV8, TRUE, FALSE, blockAlign,
-                       WMFORMAT_WaveFormatEx, nullptr, static_cast<ULONG>(block.size()), block.data()};
+    WM_MEDIA_TYPE type{WMMEDIATYPE_Audio, WMMEDIASUBTYPE_WMAudioV8, TRUE,    FALSE,
+                       blockAlign,        WMFORMAT_WaveFormatEx,    nullptr, static_cast<ULONG>(block.size()),
+                       block.data()};
     ComPtr<IWMMediaProps> props;
     (void)config.As(&props);
     (void)props->SetMediaType(&type);
@@ -223,13 +224,13 @@ class CFakeCodecs final : public IWMCodecInfo {
 
 TEST(AudioFormatChoice, SmallestAlignmentWithin249BitsLaterEqualWins) {
   CFakeCodecs codecs;
-  codecs.Add(8000, 1, 1000, 64, 1);    // 8000 bit/s, alignment 64
-  codecs.Add(8000, 1, 1031, 32, 2);    // 8248: inside the window
-  codecs.Add(8000, 1, 969, 32, 3);     // 7752: inside, same alignment, later: wins
-  codecs.Add(8000, 1, 1032, 16, 4);    // 8256: outside
-  codecs.Add(8000, 2, 1000, 8, 5);     // stereo
-  codecs.Add(11025, 1, 1000, 8, 6);    // another rate
-  codecs.Add(8000, 1, 1000, 48, 7);    // larger alignment, later: loses
+  codecs.Add(8000, 1, 1000, 64, 1);  // 8000 bit/s, alignment 64
+  codecs.Add(8000, 1, 1031, 32, 2);  // 8248: inside the window
+  codecs.Add(8000, 1, 969, 32, 3);   // 7752: inside, same alignment, later: wins
+  codecs.Add(8000, 1, 1032, 16, 4);  // 8256: outside
+  codecs.Add(8000, 2, 1000, 8, 5);   // stereo
+  codecs.Add(11025, 1, 1000, 8, 6);  // another rate
+  codecs.Add(8000, 1, 1000, 48, 7);  // larger alignment, later: loses
   std::vector<BYTE> header;
   ASSERT_EQ(SelectAudioFormat(&codecs, AudioProfileParams{kWaveFormatWmAudio2, 8000, 8000, 1}, &header), S_OK);
   ASSERT_EQ(header.size(), 20u);
