@@ -38,6 +38,7 @@ class CCountingSink final : public CBaseFilter {
         (void)sample->GetPointer(&data);
         std::lock_guard lock(m_sink->m_dataLock);
         m_sink->m_firstBytes.push_back(data[0]);
+        m_sink->m_secondBytes.push_back(sample->GetActualDataLength() > 1 ? data[1] : 0);
       }
       ++m_sink->m_samples;
       return S_OK;
@@ -79,6 +80,15 @@ class CCountingSink final : public CBaseFilter {
   std::atomic<LONG> m_flushes{0};
   std::mutex m_dataLock;
   std::vector<BYTE> m_firstBytes;
+  std::vector<BYTE> m_secondBytes;
+  std::vector<BYTE> FirstBytes() {
+    std::lock_guard lock(m_dataLock);
+    return m_firstBytes;
+  }
+  std::vector<BYTE> SecondBytes() {
+    std::lock_guard lock(m_dataLock);
+    return m_secondBytes;
+  }
 
  private:
   CCritSec m_lock;

@@ -1,0 +1,246 @@
+// The base classes as filter authors use them: a copy transform, an in-place transform
+// behind read-only samples, and the output queue.
+
+#include <gtest/gtest.h>
+
+#include "platform/media/TestSource.h"
+#include "platform/media/tests/TestFilters.h"
+
+namespace {
+
+using namespace halvard::media;
+using namespace halvard::media::testing;
+using halvard::com::CreateInstance;
+
+HALVARD_DEFINE_GUID(kInvertClsid, 0x1A2B3C4D, 0x0001, 0x0002, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A);
+HALVARD_DEFINE_GUID(kMarkClsid, 0x1A2B3C4D, 0x0001, 0x0002, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B);
+
+/// Copy transform: inverts every byte of YUY2 frames.
+class CInvert final : public CTransformFilter {
+ public:
+  CInvert() : CTransformFilter(L"Invert", nullptr, kInvertClsid) {}
+  HRESULT CheckInputType(const CMediaType* mt) override {
+    return mt->subtype == MEDIASUBTYPE_YUY2 && GetBitmapInfoHeader(*mt) != nullptr ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override {
+    return *in == *out ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT GetMediaType(int position, CMediaType* pmt) override {
+    if (position < 0) {
+      return E_INVALIDARG;
+    }
+    if (position > 0) {
+      return VFW_S_NO_MORE_ITEMS;
+    }
+    return pmt->Set(m_pInput->CurrentMediaType());
+  }
+  HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* request) override {
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = 2;
+    wanted.cbBuffer = static_cast<LONG>(m_pInput->CurrentMediaType().GetSampleSize());
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT hr = alloc->SetProperties(&wanted, &actual);
+    return FAILED(hr) ? hr : (actual.cbBuffer < wanted.cbBuffer ? E_FAIL : S_OK);
+  }
+  HRESULT Transform(IMediaSample* in, IMediaSample* out) override {
+    BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    (void)in->GetPointer(&src);
+    (void)out->GetPointer(&dst);
+    const LONG n = in->GetActualDataLength();
+    for (LONG i = 0; i < n; ++i) {
+      dst[i] = static_cast<BYTE>(255 - src[i]);
+    }
+    return out->SetActualDataLength(n);
+  }
+};
+
+/// In-place transform: writes 0xAB into byte 1 of every sample.
+class CMark final : public CTransInPlaceFilter {
+ public:
+  explicit CMark(HRESULT* phr) : CTransInPlaceFilter(L"Mark", nullptr, kMarkClsid, phr, true) {}
+  HRESULT CheckInputType(const CMediaType* mt) override {
+    return mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT Transform(IMediaSample* sample) override {
+    BYTE* data = nullptr;
+    (void)sample->GetPointer(&data);
+    data[1] = 0xAB;
+    return S_OK;
+  }
+};
+
+template <class T, class... Args>
+ComPtr<IBaseFilter> Make(Args... args) {
+  return ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(new T(args...)));
+}
+
+class BaseClassTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_objectsBefore = CBaseObject::ObjectsActive();
+    ASSERT_EQ(CreateInstance(CLSID_FilterGraph, &m_graph), S_OK);
+    ASSERT_EQ(m_graph.As(&m_control), S_OK);
+    m_source = Create(CLSID_HalvardTestSource);
+    ASSERT_EQ(m_graph->AddFilter(m_source.Get(), L"Source"), S_OK);
+    ASSERT_EQ(m_source.As(&m_sourceControl), S_OK);
+    ASSERT_EQ(m_sourceControl->SetTimestamps(FALSE), S_OK);
+  }
+  void TearDown() override {
+    m_sourceControl = nullptr;
+    m_source = nullptr;
+    m_control = nullptr;
+    m_graph = nullptr;
+    EXPECT_EQ(CBaseObject::ObjectsActive(), m_objectsBefore);
+  }
+  HRESULT Connect(IBaseFilter* from, IBaseFilter* to, int outputIndex = 0) {
+    auto outs = Pins(from, PINDIR_OUTPUT);
+    return m_graph->ConnectDirect(outs[static_cast<std::size_t>(outputIndex)].Get(), FirstPin(to, PINDIR_INPUT).Get(),
+                                  nullptr);
+  }
+  void RunFrames(LONG frames) {
+    ASSERT_EQ(m_sourceControl->SetFrameLimit(frames), S_OK);
+    ComPtr<IMediaEvent> events;
+    ASSERT_EQ(m_graph.As(&events), S_OK);
+    ASSERT_EQ(m_control->Run(), S_OK);
+    LONG code = 0;
+    LONG_PTR p1 = 0;
+    LONG_PTR p2 = 0;
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 10000), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    ASSERT_EQ(m_control->Stop(), S_OK);
+  }
+
+  LONG m_objectsBefore = 0;
+  ComPtr<IGraphBuilder> m_graph;
+  ComPtr<IMediaControl> m_control;
+  ComPtr<IBaseFilter> m_source;
+  ComPtr<IHalvardTestSource> m_sourceControl;
+};
+
+TEST_F(BaseClassTest, CopyTransformHasItsPinsNegotiatesAfterItsInputAndCopies) {
+  auto invert = Make<CInvert>();
+  auto sink = CCountingSink::Create();
+  ASSERT_EQ(m_graph->AddFilter(invert.Get(), L"Invert"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+  ComPtr<IPin> in;
+  ComPtr<IPin> out;
+  ASSERT_EQ(invert->FindPin(L"XForm In", in.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(invert->FindPin(L"XForm Out", out.ReleaseAndGetAddressOf()), S_OK);
+  // The output cannot connect before the input: it has no type to offer, and a given
+  // type is refused by the pin's connection check.
+  auto sinkIn = FirstPin(sink.Get(), PINDIR_INPUT);
+  EXPECT_EQ(m_graph->ConnectDirect(out.Get(), sinkIn.Get(), nullptr), VFW_E_NO_ACCEPTABLE_TYPES);
+  CMediaType yuy2 = MakeVideoType(MEDIASUBTYPE_YUY2, 320, 240);
+  EXPECT_EQ(m_graph->ConnectDirect(out.Get(), sinkIn.Get(), &yuy2), E_UNEXPECTED);
+  ASSERT_EQ(Connect(m_source.Get(), invert.Get()), S_OK);
+  ASSERT_EQ(Connect(invert.Get(), sink.Get()), S_OK);
+  // Separate buffers on the two sides.
+  RunFrames(5);
+  const auto first = CCountingSink::From(sink.Get())->FirstBytes();
+  ASSERT_EQ(first.size(), 5u);
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(first[i], 255 - i);
+  }
+  // Seeking is passed upstream: the test source does not seek, so neither does the output.
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(out.As(&seeking), S_OK);
+  LONGLONG duration = 0;
+  EXPECT_EQ(seeking->GetDuration(&duration), E_NOTIMPL);
+}
+
+TEST_F(BaseClassTest, InPlaceTransformCopiesReadOnlySamplesAndSharesWritableOnes) {
+  // Source → Tee: the tee hands read-only samples on; the marking filter must copy them,
+  // so the other branch never sees its mark.
+  auto tee = Create(CLSID_SmartTee);
+  HRESULT hr = S_OK;
+  auto mark = Make<CMark>(&hr);
+  auto marked = CCountingSink::Create();
+  auto untouched = CCountingSink::Create();
+  ASSERT_EQ(m_graph->AddFilter(tee.Get(), L"Tee"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(mark.Get(), L"Mark"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(marked.Get(), L"Marked"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(untouched.Get(), L"Untouched"), S_OK);
+  ASSERT_EQ(Connect(m_source.Get(), tee.Get()), S_OK);
+  ASSERT_EQ(Connect(tee.Get(), mark.Get(), 0), S_OK);
+  ASSERT_EQ(Connect(mark.Get(), marked.Get()), S_OK);
+  ASSERT_EQ(Connect(tee.Get(), untouched.Get(), 1), S_OK);
+  auto* markFilter = static_cast<CMark*>(static_cast<CTransInPlaceFilter*>(static_cast<CBaseFilter*>(
+      static_cast<IBaseFilter*>(mark.Get()))));
+  EXPECT_TRUE(markFilter->UsingDifferentAllocators());
+  RunFrames(8);
+  for (BYTE b : CCountingSink::From(marked.Get())->SecondBytes()) {
+    EXPECT_EQ(b, 0xAB);
+  }
+  EXPECT_EQ(CCountingSink::From(marked.Get())->SecondBytes().size(), 8u);
+  for (BYTE b : CCountingSink::From(untouched.Get())->SecondBytes()) {
+    EXPECT_NE(b, 0xAB);
+  }
+}
+
+TEST_F(BaseClassTest, InPlaceTransformSharesTheAllocatorWhenSamplesAreWritable) {
+  HRESULT hr = S_OK;
+  auto mark = Make<CMark>(&hr);
+  auto sink = CCountingSink::Create();
+  ASSERT_EQ(m_graph->AddFilter(mark.Get(), L"Mark"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+  ComPtr<IPin> output;
+  ASSERT_EQ(mark->FindPin(L"Output", output.ReleaseAndGetAddressOf()), S_OK);
+  ComPtr<IEnumMediaTypes> types;
+  EXPECT_EQ(output->EnumMediaTypes(types.ReleaseAndGetAddressOf()), VFW_E_NOT_CONNECTED);
+  ASSERT_EQ(Connect(m_source.Get(), mark.Get()), S_OK);
+  ASSERT_EQ(Connect(mark.Get(), sink.Get()), S_OK);
+  auto* markFilter = static_cast<CMark*>(static_cast<CBaseFilter*>(static_cast<IBaseFilter*>(mark.Get())));
+  EXPECT_FALSE(markFilter->UsingDifferentAllocators());
+  RunFrames(3);
+  EXPECT_EQ(CCountingSink::From(sink.Get())->SecondBytes(), (std::vector<BYTE>{0xAB, 0xAB, 0xAB}));
+}
+
+TEST_F(BaseClassTest, OutputQueueKeepsOrderAndStopsAfterAFailure) {
+  auto sink = CCountingSink::Create();
+  ASSERT_EQ(m_graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+  ASSERT_EQ(Connect(m_source.Get(), sink.Get()), S_OK);
+  auto sinkIn = FirstPin(sink.Get(), PINDIR_INPUT);
+  ComPtr<IMemAllocator> allocator;
+  ASSERT_EQ(CMemAllocator::Create(allocator.ReleaseAndGetAddressOf()), S_OK);
+  ALLOCATOR_PROPERTIES request{4, 16, 1, 0};
+  ALLOCATOR_PROPERTIES actual{};
+  ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
+  ASSERT_EQ(allocator->Commit(), S_OK);
+
+  // The sink is stopped: it refuses the samples, and the queue remembers that.
+  HRESULT hr = S_OK;
+  {
+    COutputQueue queue(sinkIn.Get(), &hr, TRUE, FALSE);
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_TRUE(queue.IsQueued());  // a sink's Receive may block
+    IMediaSample* sample = nullptr;
+    ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(queue.Receive(sample), S_OK);  // queued
+    EXPECT_TRUE(WaitFor([&] { return queue.IsIdle() != FALSE; }));
+    EXPECT_EQ(queue.Receive(sample), VFW_E_WRONG_STATE);
+    queue.Reset();
+    sample->Release();
+  }
+  // Running: samples arrive in order, then the end of stream.
+  ASSERT_EQ(sink->Run(0), S_OK);
+  {
+    COutputQueue queue(sinkIn.Get(), &hr, FALSE, TRUE, 2, TRUE);
+    for (BYTE i = 0; i < 3; ++i) {
+      IMediaSample* sample = nullptr;
+      ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+      BYTE* data = nullptr;
+      (void)sample->GetPointer(&data);
+      data[0] = i;
+      EXPECT_EQ(queue.Receive(sample), S_OK);
+      sample->Release();
+    }
+    queue.EOS();  // delivers the partial batch first
+    EXPECT_TRUE(WaitFor([&] { return CCountingSink::From(sink.Get())->m_endOfStream.load() == 1; }));
+  }
+  EXPECT_EQ(CCountingSink::From(sink.Get())->FirstBytes(), (std::vector<BYTE>{0, 1, 2}));
+  ASSERT_EQ(sink->Stop(), S_OK);
+  EXPECT_EQ(allocator->Decommit(), S_OK);
+}
+
+}  // namespace
