@@ -203,11 +203,7 @@ TEST_F(SplitterTest, Rgb24StampIsUprightAndEnhancementApplies) {
   ASSERT_EQ(ConnectInput(), S_OK);
   CTestSink* sink = ConnectSink(0);
   Run();
-  auto frame = Frame(3, 0, 40);
-  frame[0] = 40;  // channel 0 in a uniform dark picture
-  frame[1] = 0;
-  frame[2] = 0;
-  frame[0] = 0;
+  const auto frame = Frame(3, 0, 40);  // channel 0 in a uniform dark picture
   ASSERT_EQ(source->Push(frame), S_OK);
   std::lock_guard lock(sink->mutex);
   ASSERT_EQ(sink->received.size(), 1u);
