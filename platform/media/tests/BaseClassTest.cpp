@@ -70,6 +70,88 @@ class CMark final : public CTransInPlaceFilter {
   }
 };
 
+/// A source whose pin seeks: it remembers what it was told.
+class CSeekableSource final : public CSource {
+ public:
+  class CStream final : public CSourceStream, public IMediaSeeking {
+   public:
+    CStream(HRESULT* phr, CSeekableSource* filter) : CSourceStream(L"Seekable", phr, filter, L"Out") {}
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+      if (riid == IID_IMediaSeeking) {
+        return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
+      }
+      return CSourceStream::NonDelegatingQueryInterface(riid, ppv);
+    }
+    HRESULT GetMediaType(CMediaType* pmt) override { return pmt->Set(MakeVideoType(MEDIASUBTYPE_YUY2, 64, 48)); }
+    using CSourceStream::GetMediaType;
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* request) override {
+      ALLOCATOR_PROPERTIES wanted{2, 64 * 48 * 2, 1, 0};
+      (void)request;
+      ALLOCATOR_PROPERTIES actual{};
+      return alloc->SetProperties(&wanted, &actual);
+    }
+    HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
+
+    HRESULT GetCapabilities(DWORD* caps) override {
+      *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetCurrentPos;
+      return S_OK;
+    }
+    HRESULT CheckCapabilities(DWORD*) override { return S_OK; }
+    HRESULT IsFormatSupported(const GUID* f) override { return *f == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE; }
+    HRESULT QueryPreferredFormat(GUID* f) override {
+      *f = TIME_FORMAT_MEDIA_TIME;
+      return S_OK;
+    }
+    HRESULT GetTimeFormat(GUID* f) override { return QueryPreferredFormat(f); }
+    HRESULT IsUsingTimeFormat(const GUID* f) override { return IsFormatSupported(f); }
+    HRESULT SetTimeFormat(const GUID* f) override { return *f == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG; }
+    HRESULT GetDuration(LONGLONG* d) override {
+      *d = 10 * UNITS;
+      return S_OK;
+    }
+    HRESULT GetStopPosition(LONGLONG* s) override { return GetDuration(s); }
+    HRESULT GetCurrentPosition(LONGLONG* c) override {
+      *c = m_position;
+      return S_OK;
+    }
+    HRESULT ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override { return E_NOTIMPL; }
+    HRESULT SetPositions(LONGLONG* current, DWORD flags, LONGLONG*, DWORD) override {
+      if (current != nullptr && (flags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_AbsolutePositioning) {
+        m_position = *current;
+      }
+      return S_OK;
+    }
+    HRESULT GetPositions(LONGLONG* c, LONGLONG* s) override {
+      *c = m_position;
+      return GetDuration(s);
+    }
+    HRESULT GetAvailable(LONGLONG* e, LONGLONG* l) override {
+      *e = 0;
+      return GetDuration(l);
+    }
+    HRESULT SetRate(double rate) override {
+      m_rate = rate;
+      return S_OK;
+    }
+    HRESULT GetRate(double* rate) override {
+      *rate = m_rate;
+      return S_OK;
+    }
+    HRESULT GetPreroll(LONGLONG* p) override {
+      *p = 0;
+      return S_OK;
+    }
+    LONGLONG m_position = 0;
+    double m_rate = 1.0;
+  };
+  CSeekableSource() : CSource(L"Seekable source", nullptr, GUID_NULL) {
+    HRESULT hr = S_OK;
+    m_stream = new CStream(&hr, this);
+  }
+  CStream* m_stream;
+};
+
 template <class T, class... Args>
 ComPtr<IBaseFilter> Make(Args... args) {
   return ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(new T(args...)));
@@ -241,6 +323,39 @@ TEST_F(BaseClassTest, OutputQueueKeepsOrderAndStopsAfterAFailure) {
   EXPECT_EQ(CCountingSink::From(sink.Get())->FirstBytes(), (std::vector<BYTE>{0, 1, 2}));
   ASSERT_EQ(sink->Stop(), S_OK);
   EXPECT_EQ(allocator->Decommit(), S_OK);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BaseClassTest, GraphSeekingReachesTheSourceThroughTransformAndRenderer) {
+  auto source = Make<CSeekableSource>();
+  auto invert = Make<CInvert>();
+  auto renderer = Create(CLSID_VideoRenderer);
+  ASSERT_EQ(m_graph->AddFilter(source.Get(), L"File"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(invert.Get(), L"Invert"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(renderer.Get(), L"VidRender"), S_OK);
+  ASSERT_EQ(Connect(source.Get(), invert.Get()), S_OK);
+  ASSERT_EQ(Connect(invert.Get(), renderer.Get()), S_OK);
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(m_graph.As(&seeking), S_OK);
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  EXPECT_EQ(duration, 10 * UNITS);
+  LONGLONG position = 5 * UNITS;
+  ASSERT_EQ(seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  auto* stream = static_cast<CSeekableSource*>(static_cast<CBaseFilter*>(static_cast<IBaseFilter*>(source.Get())))->m_stream;
+  EXPECT_EQ(stream->m_position, 5 * UNITS);
+  LONGLONG current = 0;
+  ASSERT_EQ(seeking->GetCurrentPosition(&current), S_OK);
+  EXPECT_EQ(current, 5 * UNITS);
+  ASSERT_EQ(seeking->SetRate(2.0), S_OK);
+  EXPECT_EQ(stream->m_rate, 2.0);
+  DWORD caps = 0;
+  ASSERT_EQ(seeking->GetCapabilities(&caps), S_OK);
+  EXPECT_NE(caps & AM_SEEKING_CanSeekAbsolute, 0u);
+  EXPECT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_FRAME), E_INVALIDARG);
 }
 
 }  // namespace
