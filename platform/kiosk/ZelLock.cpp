@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -92,9 +93,16 @@ class CKioskWindow final : public QWidget {
 struct Kiosk {
   KioskState state;
   QPointer<CKioskWindow> window;
+  /// The prompt whose own window holds the pointer grab, if any.
+  QPointer<QWidget> pointerPrompt;
+  /// Attempts left to move the pointer grab to a prompt that is not mapped yet.
+  int pointerRetries = 0;
 };
 
-Kiosk& TheKiosk();
+Kiosk& TheKiosk() {
+  static Kiosk kiosk;
+  return kiosk;
+}
 
 // Keeps a window of the application (the prompt) above the kiosk window: window
 // managers keep a transient window above its parent.
@@ -110,17 +118,74 @@ void KeepAbove(QWidget* window) {
   window->activateWindow();
 }
 
-Kiosk& TheKiosk() {
-  static Kiosk kiosk;
-  return kiosk;
+void ReleasePointer(Kiosk& k) {
+  if (k.pointerPrompt != nullptr && k.pointerPrompt->windowHandle() != nullptr) {
+    k.pointerPrompt->windowHandle()->setMouseGrabEnabled(false);
+  }
+  k.pointerPrompt = nullptr;
+  if (k.window != nullptr) {
+    k.window->releaseMouse();
+  }
+  k.state.pointerOnPrompt = false;
+}
+
+// Places the pointer grab: on the prompt's own window while a prompt is up (clicks
+// there reach its controls, whereas clicks delivered to the kiosk window would be
+// dropped as blocked by the modal prompt), else on the kiosk window. False when the
+// prompt's window cannot take the grab yet (not mapped); the kiosk window then keeps it.
+bool PlacePointerGrab() {
+  Kiosk& k = TheKiosk();
+  if (!k.state.grabbing || k.window == nullptr) {
+    return true;
+  }
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal != nullptr && modal != k.window && modal->isVisible() && modal->windowHandle() != nullptr) {
+    if (k.pointerPrompt == modal) {
+      return true;
+    }
+    k.window->releaseMouse();  // a client holds one pointer grab at a time
+    if (modal->windowHandle()->setMouseGrabEnabled(true)) {
+      k.pointerPrompt = modal;
+      k.state.pointerOnPrompt = true;
+      return true;
+    }
+    k.window->grabMouse();
+    return false;
+  }
+  if (k.pointerPrompt != nullptr) {
+    ReleasePointer(k);
+  }
+  if (QWidget::mouseGrabber() != k.window) {
+    k.window->grabMouse();
+  }
+  return true;
+}
+
+// Retries PlacePointerGrab for a while: a prompt that has just been shown is mapped
+// by the display server a little later.
+void RetryPointerGrab() {
+  Kiosk& k = TheKiosk();
+  if (k.window == nullptr || PlacePointerGrab() || k.pointerRetries <= 0) {
+    k.pointerRetries = 0;
+    return;
+  }
+  --k.pointerRetries;
+  QTimer::singleShot(100, k.window.data(), [] { RetryPointerGrab(); });
 }
 
 bool CKioskWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Show && watched != this && watched->isWidgetType()) {
-    auto* widget = static_cast<QWidget*>(watched);
-    if (widget->isWindow() && widget->isModal() && isVisible()) {
-      KeepAbove(widget);
-    }
+  if (watched == this || !watched->isWidgetType() || !isVisible()) {
+    return false;
+  }
+  auto* widget = static_cast<QWidget*>(watched);
+  if (event->type() == QEvent::Show && widget->isWindow() && widget->isModal()) {
+    KeepAbove(widget);
+    TheKiosk().pointerRetries = 20;
+    QTimer::singleShot(0, this, [] { RetryPointerGrab(); });
+  } else if (event->type() == QEvent::Hide && widget == TheKiosk().pointerPrompt) {
+    // The prompt went away while the kiosk holds on: the kiosk window takes the
+    // pointer back.
+    QTimer::singleShot(0, this, [] { (void)PlacePointerGrab(); });
   }
   return false;
 }
@@ -138,8 +203,8 @@ void Update() {
 
   if (!windowWanted) {
     if (k.window != nullptr) {
+      ReleasePointer(k);
       k.window->releaseKeyboard();
-      k.window->releaseMouse();
       k.window->hide();
       // Later: the last unlock usually arrives inside one of the window's own input
       // handlers (the forwarded Return or click).
@@ -171,11 +236,12 @@ void Update() {
 
   if (grabWanted && !s.grabbing) {
     w->grabKeyboard();
-    w->grabMouse();
     s.grabbing = true;
+    k.pointerRetries = 20;
+    RetryPointerGrab();
   } else if (!grabWanted && s.grabbing) {
+    ReleasePointer(k);
     w->releaseKeyboard();
-    w->releaseMouse();
     s.grabbing = false;
   }
 }

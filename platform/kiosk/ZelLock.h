@@ -12,8 +12,10 @@
 ///   keyboard and the pointer, so no key reaches the window manager (no Alt+Tab, no
 ///   desktop shortcut) and no click reaches the panels or other programs. Key presses
 ///   are handed on to the focus widget of the application's modal window (the
-///   password prompt), and clicks inside that window to the widget under the pointer,
-///   so the prompt stays usable.
+///   password prompt). While such a prompt is up, its own window holds the pointer
+///   grab, so clicks reach its controls and nothing else; where the platform cannot
+///   grab (offscreen), the kiosk window keeps the pointer and hands clicks inside the
+///   prompt to the widget under the pointer.
 /// The window stays up while any of the five is in its locked state; the grab while
 /// any of the last three is. Limits of the platform: a virtual-terminal switch
 /// (Ctrl+Alt+F1..) is handled by the X server and the kernel and cannot be blocked by
@@ -46,8 +48,10 @@ struct KioskState {
   bool taskSwitchingDisabled = false;
   /// The kiosk window is shown.
   bool windowShown = false;
-  /// The kiosk window holds the keyboard and pointer grab (as far as Qt routes input).
+  /// The kiosk window holds the keyboard grab, and the pointer grab is held too.
   bool grabbing = false;
+  /// The pointer grab is held by the prompt's own window rather than the kiosk window.
+  bool pointerOnPrompt = false;
 };
 
 [[nodiscard]] KioskState State();
