@@ -9,9 +9,11 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/com/Com.h"
 #include "platform/kiosk/ZelLock.h"
 #include "server/settings/Settings.h"
 #include "server/system/DesktopLock.h"
@@ -100,6 +102,31 @@ TEST_F(DesktopLockTest, ALockEndedWithTheProgramGivesTheDesktopBack) {
     lock.Open();
   }
   EXPECT_EQ(m_kiosk.Calls(), Concat(kKioskOn, kKioskOff));
+}
+
+TEST_F(DesktopLockTest, WithoutAScreenSaverServiceXsetSwitchesItOff) {
+  // No session bus: the screen saver service cannot be asked.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/halvard-test-bus", 1);
+  CRecordingRunner runner;
+  std::string failure;
+  {
+    CDesktopScreenSaver withoutX(runner, /*hasX11Display=*/false);
+    EXPECT_EQ(withoutX.SwitchOff(&failure), E_FAIL);
+    EXPECT_NE(failure.find("screen saver"), std::string::npos) << failure;
+    EXPECT_TRUE(runner.Commands().empty());
+
+    // The lock holds all the same, and says why the screen saver is still on.
+    CDesktopLock lock(2, m_kiosk, withoutX);
+    std::string note;
+    lock.Open(&note);
+    EXPECT_TRUE(lock.IsLocked());
+    EXPECT_FALSE(note.empty());
+  }
+  runner.SetInstalled({"xset"});
+  CDesktopScreenSaver withX(runner, /*hasX11Display=*/true);
+  EXPECT_EQ(withX.SwitchOff(&failure), S_OK);
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(runner.CommandLines(), std::vector<std::string>{"xset s off"});
 }
 
 // The real kiosk with a prompt as the user interface builds it: the kiosk window holds

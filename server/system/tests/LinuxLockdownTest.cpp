@@ -289,6 +289,24 @@ TEST_F(LinuxLockdownTest, PanelsAutoHideWhereTheDesktopCan) {
   EXPECT_EQ(lines[1], "xfconf-query -c xfce4-panel -p /panels/panel-1/autohide-behavior -n -t uint -s 2");
   EXPECT_EQ(lines[2], "xfconf-query -c xfce4-panel -p /panels/panel-2/autohide-behavior -n -t uint -s 2");
 
+  // MATE: every panel of the list, and nothing for a name that is no panel identifier.
+  m_desktop.desktop = "MATE";
+  m_runner.Clear();
+  m_runner.SetInstalled({"gsettings"});
+  m_runner.AddResponder([](const std::vector<std::string>& argv, CommandOutcome* out) {
+    if (argv.back() == "toplevel-id-list") {
+      out->output = "['top', 'bottom', 'x/../y']\n";
+      return true;
+    }
+    return false;
+  });
+  EXPECT_EQ(Make().ApplyTaskbarAutoHide(TaskbarHiding::Normal, &notes), S_OK);
+  EXPECT_EQ(m_runner.CommandLines(),
+            (std::vector<std::string>{
+                "gsettings get org.mate.panel toplevel-id-list",
+                "gsettings set org.mate.panel.toplevel:/org/mate/panel/toplevels/top/ auto-hide false",
+                "gsettings set org.mate.panel.toplevel:/org/mate/panel/toplevels/bottom/ auto-hide false"}));
+
   m_desktop.desktop = "ubuntu:GNOME";
   EXPECT_EQ(Make().ApplyTaskbarAutoHide(TaskbarHiding::AutoHide, &notes), S_FALSE);
   ASSERT_EQ(notes.size(), 1u);
