@@ -200,3 +200,21 @@ TEST(HDSimulationComponent, RegistersAndIsCreatedByClassIdentifier) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HDSimulationFilter, StateChangesWhileUnconnected) {
+  const LONG before = CBaseObject::ObjectsActive();
+  HRESULT hr = S_OK;
+  CHDSimulationFilter* filter = Hold(new CHDSimulationFilter(nullptr, &hr));
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(filter->Pause(), S_OK);
+  EXPECT_EQ(filter->Run(0), S_OK);
+  EXPECT_EQ(filter->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Running);
+  EXPECT_EQ(filter->Stop(), S_OK);
+  filter->NonDelegatingRelease();
+  EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+}
+
+}  // namespace

@@ -317,3 +317,23 @@ TEST(MotionComponent, RegistersAndIsCreatedByClassIdentifier) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MotionFilter, StateChangesWhileUnconnected) {
+  const LONG before = CBaseObject::ObjectsActive();
+  HRESULT hr = S_OK;
+  CMotionFilter* filter = Hold(new CMotionFilter(nullptr, &hr));
+  FILTER_STATE state = State_Running;
+  EXPECT_EQ(filter->Pause(), S_OK);
+  EXPECT_EQ(filter->Run(0), S_OK);
+  EXPECT_EQ(filter->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Running);
+  EXPECT_EQ(filter->Stop(), S_OK);
+  EXPECT_EQ(filter->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Stopped);
+  filter->NonDelegatingRelease();
+  EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+}
+
+}  // namespace

@@ -309,3 +309,33 @@ TEST(SplitterComponent, RegistersFivePinsAndIsCreatedByClassIdentifier) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SplitterFilter, StateChangesWhileUnconnected) {
+  const LONG before = CBaseObject::ObjectsActive();
+  HRESULT hr = S_OK;
+  CSplitterFilter* filter = Hold(new CSplitterFilter(nullptr, &hr));
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(filter->Pause(), S_OK);
+  EXPECT_EQ(filter->Run(0), S_OK);
+  EXPECT_EQ(filter->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Running);
+  EXPECT_EQ(filter->Stop(), S_OK);
+  // Pins enumerated and released stay: channel n is always the n-th output.
+  IEnumPins* pins = nullptr;
+  ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+  IPin* pin[8] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(pins->Next(8, pin, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 5u);
+  for (ULONG i = 0; i < fetched; ++i) {
+    pin[i]->Release();
+  }
+  pins->Release();
+  EXPECT_EQ(filter->GetPinCount(), 5);
+  filter->NonDelegatingRelease();
+  EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+}
+
+}  // namespace
