@@ -10,7 +10,7 @@ packages=(
   # settings store
   libsqlite3-dev sqlite3
   # user interface
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth libxtst6
   # media: encoding, decoding, scaling, clients used by the tests
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   # text rendering for the time stamp

@@ -10,6 +10,8 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // No test may restart the computer or change the desktop.
+  setenv("HALVARD_SYSTEM_CHANGES", "off", 1);
   setenv("HALVARD_BUILD_DIR", HALVARD_BUILD_DIR_DEFAULT, 0);
   setenv("HALVARD_SOURCE_DIR", HALVARD_SOURCE_DIR_DEFAULT, 0);
   const halvard::testing::TempDir data;
