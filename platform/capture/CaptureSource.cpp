@@ -354,6 +354,9 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
 
   // ---- streaming ----
   HRESULT OnThreadCreate() override {
+    // Format and standard change only while stopped, before this thread exists.
+    m_streamFrameDuration = StandardFrameDuration(m_standard);
+    m_streamFrameBytes = static_cast<LONG>(FrameBytes(m_format.layout, m_format.size));
     std::lock_guard guard(m_backendLock);
     m_framesThisRun = 0;
     return m_backend->Start();
@@ -529,6 +532,8 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
   LONG m_outputEnable = 1;
   std::atomic<LONGLONG> m_frameLimit{0};
   LONGLONG m_framesThisRun = 0;  // streaming thread
+  REFERENCE_TIME m_streamFrameDuration = 0;  // streaming thread
+  LONG m_streamFrameBytes = 0;  // streaming thread
   std::atomic<LONGLONG> m_frames{0};
   std::array<std::atomic<LONGLONG>, kCardInputs> m_channelFrames{};
 };
@@ -699,13 +704,9 @@ HRESULT CCapturePin::FillBuffer(IMediaSample* sample) {
   if (hr != S_OK) {
     return hr;
   }
-  REFERENCE_TIME duration = 0;
-  LONG length = 0;
-  {
-    CAutoLock lock(m_pLock);
-    duration = StandardFrameDuration(m_standard);
-    length = static_cast<LONG>(FrameBytes(m_format.layout, m_format.size));
-  }
+  // Never the filter lock here: Stop holds it while it waits for this thread.
+  const REFERENCE_TIME duration = m_streamFrameDuration;
+  const LONG length = m_streamFrameBytes;
   // Live pictures are stamped with the stream time at which they were taken when the
   // graph runs with a clock, else with their place in the stream.
   REFERENCE_TIME start = m_framesThisRun * duration;

@@ -20,7 +20,8 @@
 /// pin reconnects; always only while stopped.
 ///
 /// Threads: the streaming thread of CSourceStream produces frames; every interface
-/// method may be called from any thread and takes the filter lock.
+/// method may be called from any thread and takes the filter lock, which the streaming
+/// thread never takes (Stop holds it while it waits for that thread to end).
 
 #include <string>
 
