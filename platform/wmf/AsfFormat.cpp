@@ -87,7 +87,8 @@ bool WalkPayloads(std::span<const BYTE> packet, std::int64_t* sendTime, Visit vi
   const DWORD padding = LoadField(p, paddingBytes);
   p += paddingBytes;
   if (sendTime != nullptr) {
-    *sendTime = Load<DWORD>(p);
+    // Send time plus the packet's duration: the time of its last payload.
+    *sendTime = static_cast<std::int64_t>(Load<DWORD>(p)) + Load<WORD>(p + 4);
   }
   p += 6;
   const std::size_t replicatedLenBytes = FieldBytes(propertyFlags & 3);

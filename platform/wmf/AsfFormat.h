@@ -34,7 +34,8 @@ struct HeaderInfo {
 /// stream. Malformed packets answer false.
 [[nodiscard]] bool PacketStartsKeyFrame(std::span<const BYTE> packet, int streamNumber);
 
-/// Send time (ms) of a data packet, or -1 when malformed.
+/// Send time (ms) of a data packet's last payload (send time plus packet duration), or
+/// -1 when malformed.
 [[nodiscard]] std::int64_t PacketSendTimeMs(std::span<const BYTE> packet);
 
 /// Sets the broadcast flag in a header copy (live viewers must not expect a length).

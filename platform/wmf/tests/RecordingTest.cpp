@@ -221,3 +221,65 @@ TEST_F(Recording, MediaDetectorWritesTheFrameAtAPositionAsABitmap) {
 
 }  // namespace
 }  // namespace halvard::wmf
+
+namespace halvard::wmf {
+namespace {
+
+TEST(FileSink, ClosedWhileTheWriterGoesOnHoldsACompleteFile) {
+  const halvard::testing::TempDir dir;
+  auto writer = ComPtr<CAsfWriterCore>::Attach(new CAsfWriterCore());
+  ASSERT_EQ(writer->ConfigureFilterUsingProfile(testing::MakeProfile({}).Get()), S_OK);
+  ComPtr<IWMWriterFileSink> early;
+  ComPtr<IWMWriterFileSink> late;
+  ASSERT_EQ(WMCreateWriterFileSink(early.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(WMCreateWriterFileSink(late.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(early->Open(dir.File("early.wmv").c_str()), S_OK);
+  ASSERT_EQ(late->Open(dir.File("late.wmv").c_str()), S_OK);
+  ASSERT_EQ(writer->AddSink(early.Get()), S_OK);
+  ASSERT_EQ(writer->AddSink(late.Get()), S_OK);
+  EXPECT_EQ(writer->AddSink(late.Get()), E_INVALIDARG);
+  ASSERT_EQ(writer->Engine().Begin(), S_OK);
+  testing::CSimulatedSource source(320, 240);
+  ASSERT_EQ(source.Feed(writer->Engine(), 2.0), S_OK);
+  ComPtr<IWMWriterFileSink2> control;
+  ASSERT_EQ(early.As(&control), S_OK);
+  ASSERT_EQ(control->Close(), S_OK);
+  BOOL closed = FALSE;
+  ASSERT_EQ(control->IsClosed(&closed), S_OK);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(control->Close(), S_FALSE);
+  ASSERT_EQ(writer->RemoveSink(early.Get()), S_OK);
+  EXPECT_EQ(writer->RemoveSink(early.Get()), E_INVALIDARG);
+  DWORD count = 0;
+  ASSERT_EQ(writer->GetSinkCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ASSERT_EQ(source.Feed(writer->Engine(), 1.0), S_OK);
+  ASSERT_EQ(writer->Engine().End(), S_OK);
+
+  // The early file ends where it was closed (less what was still being multiplexed),
+  // with a header that says so.
+  const double decoded = testing::DecodedSeconds(dir.File("early.wmv"));
+  EXPECT_GT(decoded, 1.5);
+  EXPECT_LE(decoded, 2.0);
+  ComPtr<IWMMetadataEditor> editor;
+  ASSERT_EQ(WMCreateEditor(editor.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(editor->Open(dir.File("early.wmv").c_str()), S_OK);
+  ComPtr<IWMHeaderInfo> header;
+  ASSERT_EQ(editor.As(&header), S_OK);
+  WORD stream = 0;
+  WMT_ATTR_DATATYPE type{};
+  QWORD duration = 0;
+  WORD length = sizeof(duration);
+  ASSERT_EQ(header->GetAttributeByName(&stream, "Duration", &type, reinterpret_cast<BYTE*>(&duration), &length), S_OK);
+  EXPECT_NEAR(static_cast<double>(duration) * 1e-7, decoded, 0.1);
+  BOOL seekable = FALSE;
+  length = sizeof(seekable);
+  ASSERT_EQ(header->GetAttributeByName(&stream, "Seekable", &type, reinterpret_cast<BYTE*>(&seekable), &length), S_OK);
+  EXPECT_TRUE(seekable);
+  EXPECT_NEAR(std::stod(testing::Probe(dir.File("early.wmv"))["format.duration"]), decoded, 0.1);
+  // The late one holds the whole recording.
+  EXPECT_NEAR(std::stod(testing::Probe(dir.File("late.wmv"))["format.duration"]), 3.0, 0.1);
+}
+
+}  // namespace
+}  // namespace halvard::wmf
