@@ -1,6 +1,7 @@
 #include "platform/media/TestSource.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/media/Source.h"
 
@@ -25,7 +26,7 @@ class CTestStream final : public CSourceStream, public IAMStreamConfig {
   }
 
   HRESULT GetMediaType(CMediaType* pmt) override {
-    CAutoLock lock(m_pLock);
+    std::lock_guard lock(m_formatLock);
     return pmt->Set(m_format);
   }
   using CSourceStream::GetMediaType;
@@ -33,7 +34,10 @@ class CTestStream final : public CSourceStream, public IAMStreamConfig {
   HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* request) override {
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(wanted.cBuffers, 3);
-    wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, static_cast<LONG>(m_format.GetSampleSize()));
+    {
+      std::lock_guard lock(m_formatLock);
+      wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, static_cast<LONG>(m_format.GetSampleSize()));
+    }
     wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = alloc->SetProperties(&wanted, &actual);
@@ -56,7 +60,6 @@ class CTestStream final : public CSourceStream, public IAMStreamConfig {
     if (pmt == nullptr) {
       return E_POINTER;
     }
-    CAutoLock lock(m_pLock);
     if (!IsStopped()) {
       return VFW_E_NOT_STOPPED;
     }
@@ -75,9 +78,13 @@ class CTestStream final : public CSourceStream, public IAMStreamConfig {
     if (IsConnected() && GetConnected()->QueryAccept(&normalised) != S_OK) {
       return VFW_E_INVALIDMEDIATYPE;
     }
-    m_format = normalised;
+    {
+      std::lock_guard formatLock(m_formatLock);
+      m_format = normalised;
+    }
+    // Reconnected without the filter lock: the graph takes its own lock first.
     if (IsConnected()) {
-      return m_pFilter->ReconnectPin(this, &m_format);
+      return m_pFilter->ReconnectPin(this, &normalised);
     }
     return S_OK;
   }
@@ -85,7 +92,7 @@ class CTestStream final : public CSourceStream, public IAMStreamConfig {
     if (pmt == nullptr) {
       return E_POINTER;
     }
-    CAutoLock lock(m_pLock);
+    std::lock_guard lock(m_formatLock);
     *pmt = CreateMediaType(&m_format);
     return *pmt == nullptr ? E_OUTOFMEMORY : S_OK;
   }
@@ -129,6 +136,7 @@ class CTestStream final : public CSourceStream, public IAMStreamConfig {
   std::atomic<LONG> m_delivered{0};
 
  private:
+  std::mutex m_formatLock;
   CMediaType m_format = MakeVideoType(MEDIASUBTYPE_YUY2, 320, 240);
   LONG m_frame = 0;
 };
@@ -183,9 +191,10 @@ HRESULT CTestStream::FillBuffer(IMediaSample* sample) {
   if (m_frameLimit > 0 && m_frame >= m_frameLimit) {
     return S_FALSE;
   }
+  // The format lock, never the filter lock: Stop holds that while it waits for this thread.
   CMediaType format;
   {
-    CAutoLock lock(m_pLock);
+    std::lock_guard lock(m_formatLock);
     (void)format.Set(m_format);
   }
   const VIDEOINFOHEADER* vih = GetVideoInfoHeader(format);
