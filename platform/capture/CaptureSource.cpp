@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <cwchar>
 #include <memory>

@@ -1,6 +1,9 @@
 #include "platform/capture/DeviceEnumerator.h"
 
 #include <atomic>
+#include <cwchar>
+#include <functional>
+#include <memory>
 #include <cwctype>
 #include <variant>
 

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -40,6 +42,7 @@ void OnSignal(int) { g_interrupted = 1; }
 const char* Usage() {
   return R"(usage: halvard-graph [--frames N | --seconds S] [--timeout S] [--quiet] LINE...
        halvard-graph --list
+       halvard-graph --motion SET
 
 LINE describes the graph, filters linked by "!":
   capture device="BT878 Capture 0" width=320 height=240 format=YUY2 ! tee name=t ! renderer  t. ! count
@@ -69,6 +72,9 @@ Options:
   --timeout S    give up after S seconds (default 60; 0 waits for ever)
   --quiet        print only the counts
   --list         list the aliases' classes, the known filter classes and the devices
+  --motion SET   write the motion set of the simulated cards' inputs ("0:2 1:0", "all",
+                 "none") into their control file, which running cards (in any process)
+                 follow within a second, and exit
 
 Simulated cards: HALVARD_SIMULATED_CARDS=N gives N cards "BT878 Capture 0" ...; the
 motion of their inputs follows motion= above, the file named by
@@ -699,6 +705,30 @@ void CGraphTool::List() {
   }
 }
 
+// Writes the control file in one piece (a new file renamed over the old), so that a
+// card reading it never sees half a set.
+int WriteMotion(const std::string& set) {
+  const std::string path = capture::MotionControlPath();
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  const std::string temporary = path + ".new";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << set << "\n";
+    if (!out) {
+      std::fprintf(stderr, "halvard-graph: cannot write %s\n", temporary.c_str());
+      return 1;
+    }
+  }
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) {
+    std::fprintf(stderr, "halvard-graph: cannot write %s: %s\n", path.c_str(), ec.message().c_str());
+    return 1;
+  }
+  std::printf("%s: %s\n", path.c_str(), set.c_str());
+  return 0;
+}
+
 int CGraphTool::Run(int argc, char** argv) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
@@ -717,6 +747,10 @@ int CGraphTool::Run(int argc, char** argv) {
     if (a == "--list") {
       List();
       return 0;
+    }
+    if (a == "--motion") {
+      const auto v = value(a.c_str());
+      return v ? WriteMotion(*v) : 2;
     }
     if (a == "--quiet") {
       m_quiet = true;

@@ -110,6 +110,15 @@ TEST_F(GraphToolTest, CardThroughTeeToRendererAndRawSink) {
   EXPECT_EQ(static_cast<std::size_t>(in.tellg()), 12u * 320 * 240 * 2);
 }
 
+TEST_F(GraphToolTest, MotionSetReachesTheControlFile) {
+  const CommandResult r = Graph("--motion '0:2 1:0'");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::ifstream in(m_dir.File("motion"));
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "0:2 1:0");
+}
+
 TEST_F(GraphToolTest, ListsDevicesAndClasses) {
   const CommandResult r = Graph("--list", 2);
   ASSERT_EQ(r.status, 0) << r.output;
