@@ -643,16 +643,32 @@ HRESULT CAsfEngine::WriteVideo(const VideoInput& input, REFERENCE_TIME start, st
     frame->linesize[1] = w / 2;
     frame->linesize[2] = w / 2;
   } else {
-    if (av_frame_get_buffer(frame, 0) < 0) {
+    // One conversion picture, reused: the encoder copies what it keeps, so the buffer is
+    // normally free again (make-writable copies only when it is not).
+    if (m_convertFrame == nullptr) {
+      m_convertFrame = av_frame_alloc();
+      if (m_convertFrame == nullptr) {
+        return E_OUTOFMEMORY;
+      }
+      m_convertFrame->format = AV_PIX_FMT_YUV420P;
+      m_convertFrame->width = m_video->width;
+      m_convertFrame->height = m_video->height;
+      if (av_frame_get_buffer(m_convertFrame, 0) < 0) {
+        av_frame_free(&m_convertFrame);
+        return E_OUTOFMEMORY;
+      }
+    }
+    if (av_frame_make_writable(m_convertFrame) < 0) {
       return E_OUTOFMEMORY;
     }
+    AVFrame* target = m_convertFrame;
     if (input.format == PixelFormat::I420 && sameSize) {
       const int w = input.width;
       const int h = input.height;
       const std::uint8_t* planes[4] = {input.data, input.data + static_cast<std::ptrdiff_t>(w) * h,
                                        input.data + static_cast<std::ptrdiff_t>(w) * h + (w / 2) * (h / 2), nullptr};
       const int strides[4] = {w, w / 2, w / 2, 0};
-      av_image_copy(frame->data, frame->linesize, planes, strides, AV_PIX_FMT_YUV420P, w, h);
+      av_image_copy(target->data, target->linesize, planes, strides, AV_PIX_FMT_YUV420P, w, h);
     } else {
       const AVPixelFormat source = ToAv(input.format);
       const std::uint8_t* planes[4] = {};
@@ -666,12 +682,16 @@ HRESULT CAsfEngine::WriteVideo(const VideoInput& input, REFERENCE_TIME start, st
         planes[0] += static_cast<std::ptrdiff_t>(strides[0]) * (input.height - 1);
         strides[0] = -strides[0];
       }
-      m_sws = sws_getCachedContext(m_sws, input.width, input.height, source, frame->width, frame->height,
+      m_sws = sws_getCachedContext(m_sws, input.width, input.height, source, target->width, target->height,
                                    AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
       if (m_sws == nullptr) {
         return E_FAIL;
       }
-      sws_scale(m_sws, planes, strides, 0, input.height, frame->data, frame->linesize);
+      sws_scale(m_sws, planes, strides, 0, input.height, target->data, target->linesize);
+    }
+    av_frame_unref(frame);
+    if (av_frame_ref(frame, target) < 0) {
+      return E_OUTOFMEMORY;
     }
   }
   frame->pts = pts;
@@ -828,6 +848,7 @@ void CAsfEngine::CloseOutputs() {
   avcodec_free_context(&m_video);
   avcodec_free_context(&m_audio);
   av_frame_free(&m_videoFrame);
+  av_frame_free(&m_convertFrame);
   av_frame_free(&m_audioFrame);
   if (m_sws != nullptr) {
     sws_freeContext(m_sws);

@@ -169,6 +169,7 @@ class CAsfEngine {
   std::mutex m_videoMutex;
   AVCodecContext* m_video = nullptr;
   AVFrame* m_videoFrame = nullptr;
+  AVFrame* m_convertFrame = nullptr;  // conversion target, reused
   SwsContext* m_sws = nullptr;
   std::int64_t m_lastVideoPts = -1;
   std::uint64_t m_videoFrames = 0;
