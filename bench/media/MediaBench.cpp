@@ -3,6 +3,7 @@
 //
 //   build/bin/media_bench
 //
+// BM_SimulatedCardFrame: drawing one picture of the simulated card (YUY2 / RGB24).
 // BM_PlainCopy is the reference: one memcpy of the frame. BM_SourceTeeRenderer runs a
 // graph for 300 frames per iteration and reports the time per frame; the difference is
 // what the framework adds (allocators, delivery, the tee, the renderer's bookkeeping and
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/capture/SceneGenerator.h"
 #include "platform/media/BuiltinClasses.h"
 #include "platform/media/Streams.h"
 
@@ -176,6 +178,22 @@ void BM_SourceTeeRenderer(benchmark::State& state) {
 
 }  // namespace
 
+// What one picture of the simulated card costs to draw (scene, clock, noise, controls).
+void BM_SimulatedCardFrame(benchmark::State& state) {
+  halvard::capture::CSceneGenerator generator;
+  halvard::capture::SceneRequest request;
+  request.size = {static_cast<LONG>(state.range(0)), static_cast<LONG>(state.range(1))};
+  request.layout = state.range(2) == 0 ? halvard::capture::PixelLayout::Yuy2 : halvard::capture::PixelLayout::Rgb24;
+  std::vector<BYTE> frame(halvard::capture::FrameBytes(request.layout, request.size));
+  for (auto _ : state) {
+    ++request.frameNumber;
+    ++request.motionStep;
+    benchmark::DoNotOptimize(generator.Render(request, frame.data(), frame.size()));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_SimulatedCardFrame)->Args({320, 240, 0})->Args({640, 480, 0})->Args({640, 480, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainCopy)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SourceTeeRenderer)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -360,6 +360,8 @@ bool CSceneGenerator::Render(const SceneRequest& request, BYTE* dst, std::size_t
     const LONG storedRow = request.layout == PixelLayout::Rgb24 ? size.height - 1 - row : row;
     BYTE* out = dst + static_cast<std::ptrdiff_t>(storedRow) * stride;
     const bool objRow = row >= obj.y && row < obj.y + objH;
+    const bool clockRow = row >= clockMask.y0 && row < clockMask.y0 + clockMask.height;
+    const bool labelRow = row >= label.y0 && row < label.y0 + label.height;
     const std::size_t base = static_cast<std::size_t>(row) * static_cast<std::size_t>(size.width);
     for (LONG x = 0; x < size.width; x += 2) {
       int ys[2];
@@ -383,10 +385,10 @@ bool CSceneGenerator::Render(const SceneRequest& request, BYTE* dst, std::size_t
             v = objV;
           }
         }
-        if (BYTE c = clockMask.At(px, row); c != 0) {
+        if (BYTE c = clockRow ? clockMask.At(px, row) : 0; c != 0) {
           y = c == 1 ? 235 : 16;
           u = v = 128;
-        } else if (BYTE l = label.At(px, row); l == 1) {
+        } else if (BYTE l = labelRow ? label.At(px, row) : 0; l == 1) {
           y = 235;
           u = v = 128;
         }
