@@ -665,9 +665,23 @@ void CGraphTool::PrintCounts() {
       std::printf("%s: (no counts)\n", name.c_str());
       continue;
     }
+    // Our counting filters have one pin each: its count is the filter's.
+    std::string pinName;
+    ComPtr<IEnumPins> pins;
+    ComPtr<IPin> pin;
+    if (SUCCEEDED(filter->EnumPins(pins.ReleaseAndGetAddressOf())) &&
+        pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+      PIN_INFO pinInfo{};
+      if (SUCCEEDED(pin->QueryPinInfo(&pinInfo))) {
+        pinName = "." + media::ToUtf8(pinInfo.achName);
+        if (pinInfo.pFilter != nullptr) {
+          pinInfo.pFilter->Release();
+        }
+      }
+    }
     LONGLONG total = 0;
     (void)counter->GetFrameCount(&total);
-    std::string line = name + ": " + std::to_string(total) + " frames";
+    std::string line = name + pinName + ": " + std::to_string(total) + " frames";
     std::string channels;
     for (LONG c = 0; c < 256; ++c) {
       LONGLONG n = 0;

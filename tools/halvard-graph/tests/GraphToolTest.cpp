@@ -30,10 +30,10 @@ class GraphToolTest : public ::testing::Test {
 TEST_F(GraphToolTest, HundredFramesOfOneCardGiveTwentyFivePerInput) {
   const CommandResult r = Graph("--frames 100 capture device='BT878 Capture 0' name=card ! count name=sink");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("card: 100 frames (channel 0: 25, channel 1: 25, channel 2: 25, channel 3: 25)"),
+  EXPECT_NE(r.output.find("card.Capture: 100 frames (channel 0: 25, channel 1: 25, channel 2: 25, channel 3: 25)"),
             std::string::npos)
       << r.output;
-  EXPECT_NE(r.output.find("sink: 100 frames (channel 0: 25, channel 1: 25, channel 2: 25, channel 3: 25)"),
+  EXPECT_NE(r.output.find("sink.In: 100 frames (channel 0: 25, channel 1: 25, channel 2: 25, channel 3: 25)"),
             std::string::npos)
       << r.output;
   EXPECT_NE(r.output.find("event EC_COMPLETE"), std::string::npos) << r.output;
@@ -43,7 +43,7 @@ TEST_F(GraphToolTest, TwoInputsDisabledThroughTheCardLibrary) {
   const CommandResult r =
       Graph("--frames 100 --quiet 'BT878 Capture 1' name=card disable=1,3 format=RGB24 ! count name=sink", 2);
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("sink: 100 frames (channel 0: 50, channel 2: 50)"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("sink.In: 100 frames (channel 0: 50, channel 2: 50)"), std::string::npos) << r.output;
 }
 
 TEST_F(GraphToolTest, FailuresNameTheirResultCode) {
@@ -95,7 +95,7 @@ TEST_F(GraphToolTest, RawFramesGoThroughUnchanged) {
   std::ifstream in(m_dir.File("out.yuv"), std::ios::binary);
   const std::vector<char> out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(out == data);
-  EXPECT_NE(r.output.find("sink: 3 frames (channel 0: 1, channel 1: 1, channel 2: 1)"), std::string::npos)
+  EXPECT_NE(r.output.find("sink.In: 3 frames (channel 0: 1, channel 1: 1, channel 2: 1)"), std::string::npos)
       << r.output;
 }
 
@@ -103,7 +103,7 @@ TEST_F(GraphToolTest, CardThroughTeeToRendererAndRawSink) {
   const CommandResult r = Graph("--frames 12 capture name=card ! tee name=t ! rawsink name=file location=" +
                                 ShellQuote(m_dir.File("tee.yuv")) + " t. ! renderer name=screen");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("file: 12 frames (channel 0: 3, channel 1: 3, channel 2: 3, channel 3: 3)"),
+  EXPECT_NE(r.output.find("file.In: 12 frames (channel 0: 3, channel 1: 3, channel 2: 3, channel 3: 3)"),
             std::string::npos)
       << r.output;
   std::ifstream in(m_dir.File("tee.yuv"), std::ios::binary | std::ios::ate);
