@@ -53,20 +53,40 @@ std::map<int, double>& BareRates() {
   return rates;
 }
 
-// Noisy moving pictures (noise keeps the encoder busy as a camera's grain does).
+// Noisy moving pictures (noise keeps the encoder busy as a camera's grain does), made
+// as I420; the YUY2 frames carry the same pictures packed, so every variant encodes the
+// same content.
 std::vector<std::vector<BYTE>> Frames(int width, int height, PixelFormat format) {
   std::vector<std::vector<BYTE>> frames(kFrameCount);
   std::uint32_t seed = 7;
   const auto w = static_cast<std::size_t>(width);
   const auto h = static_cast<std::size_t>(height);
   for (int n = 0; n < kFrameCount; ++n) {
-    auto& f = frames[static_cast<std::size_t>(n)];
-    f.resize(halvard::wmf::VideoInputBytes(format, width, height));
-    for (std::size_t i = 0; i < f.size(); ++i) {
+    std::vector<BYTE> i420(halvard::wmf::VideoInputBytes(PixelFormat::I420, width, height));
+    for (std::size_t i = 0; i < i420.size(); ++i) {
       seed = seed * 1664525u + 1013904223u;
       const std::size_t x = i % w;
       const std::size_t y = (i / w) % h;
-      f[i] = static_cast<BYTE>(((x + y + static_cast<std::size_t>(n) * 3) & 0x7F) + 40 + ((seed >> 24) & 31));
+      const bool luma = i < w * h;
+      i420[i] = luma ? static_cast<BYTE>(((x + y + static_cast<std::size_t>(n) * 3) & 0x7F) + 40 + ((seed >> 24) & 31))
+                     : static_cast<BYTE>(112 + ((x + static_cast<std::size_t>(n)) & 31));
+    }
+    auto& f = frames[static_cast<std::size_t>(n)];
+    if (format == PixelFormat::I420) {
+      f = std::move(i420);
+      continue;
+    }
+    f.resize(halvard::wmf::VideoInputBytes(PixelFormat::Yuy2, width, height));
+    const BYTE* u = i420.data() + w * h;
+    const BYTE* v = u + (w / 2) * (h / 2);
+    for (std::size_t y = 0; y < h; ++y) {
+      for (std::size_t x = 0; x < w; x += 2) {
+        BYTE* out = f.data() + y * w * 2 + x * 2;
+        out[0] = i420[y * w + x];
+        out[1] = u[(y / 2) * (w / 2) + x / 2];
+        out[2] = i420[y * w + x + 1];
+        out[3] = v[(y / 2) * (w / 2) + x / 2];
+      }
     }
   }
   return frames;
