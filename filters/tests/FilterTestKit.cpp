@@ -63,6 +63,7 @@ HRESULT CTestSource::Push(const std::vector<BYTE>& data, REFERENCE_TIME start) {
   sample->SetActualDataLength(size);
   sample->SetTime(&start, &stop);
   sample->SetSyncPoint(TRUE);
+  lastPushed = sample;
   hr = m_pin->Deliver(sample);
   sample->Release();
   return hr;

@@ -40,6 +40,7 @@ class CTestSource final : public CBaseFilter {
   HRESULT Push(const std::vector<BYTE>& data, REFERENCE_TIME start = 0);
   std::vector<CMediaType> types;
   LONG bufferSize = 0;  // 0: from the connected type
+  IMediaSample* lastPushed = nullptr;  // identity only; not counted
 
  private:
   CCritSec m_lock;

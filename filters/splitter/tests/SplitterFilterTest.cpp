@@ -145,6 +145,11 @@ TEST_F(SplitterTest, FramesGoToTheOutputOfTheirChannelAndPinsGrow) {
   for (BYTE channel : {0, 1, 2, 3, 2, 4}) {
     ASSERT_EQ(source->Push(Frame(2, channel)), S_OK);
   }
+  {
+    // Downstream gets the very sample that reached the input: nothing is copied.
+    std::lock_guard lock(out[4]->mutex);
+    EXPECT_EQ(out[4]->received.back().sample, source->lastPushed);
+  }
   EXPECT_EQ(Count(out[0]), 1u);
   EXPECT_EQ(Count(out[1]), 1u);
   EXPECT_EQ(Count(out[2]), 2u);
