@@ -162,7 +162,7 @@ TEST_F(Recording, FfprobeSeesTheProfileAndTheRecordedTime) {
 TEST_F(Recording, MediaDetectorWritesTheFrameAtAPositionAsABitmap) {
   Record(3.0);
   ComPtr<IMediaDet> det;
-  ASSERT_EQ(CreateMediaDet(det.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(halvard::com::CreateInstance(CLSID_MediaDet, &det), S_OK) << "a class of the process";
   ASSERT_EQ(det->put_Filename(Path().c_str()), S_OK);
   LONG streams = 0;
   ASSERT_EQ(det->get_OutputStreams(&streams), S_OK);
