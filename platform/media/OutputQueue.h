@@ -9,6 +9,8 @@
 /// events (EndOfStream, NewSegment) keep their place among the samples; BeginFlush
 /// discards what is waiting and passes the flush on at once.
 ///
+/// lListSize and dwPriority are accepted for the documented signature only: the list is
+/// bounded by the upstream allocator's buffers, and the worker runs at normal priority.
 /// The queue takes a reference to every sample it is given and releases it after
 /// delivery. A delivery failure is remembered: later samples are released and the
 /// failure returned, until EndFlush / Reset.

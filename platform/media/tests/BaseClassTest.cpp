@@ -359,3 +359,55 @@ TEST_F(BaseClassTest, GraphSeekingReachesTheSourceThroughTransformAndRenderer) {
 }
 
 }  // namespace
+
+namespace {
+
+/// A source whose third buffer fails.
+class CFailingSource final : public CSource {
+ public:
+  class CStream final : public CSourceStream {
+   public:
+    CStream(HRESULT* phr, CFailingSource* filter) : CSourceStream(L"Failing", phr, filter, L"Out") {}
+    HRESULT GetMediaType(CMediaType* pmt) override { return pmt->Set(MakeVideoType(MEDIASUBTYPE_RGB24, 8, 8)); }
+    using CSourceStream::GetMediaType;
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES*) override {
+      ALLOCATOR_PROPERTIES wanted{2, 8 * 8 * 3, 1, 0};
+      ALLOCATOR_PROPERTIES actual{};
+      return alloc->SetProperties(&wanted, &actual);
+    }
+    HRESULT FillBuffer(IMediaSample*) override { return ++m_count < 3 ? S_OK : E_OUTOFMEMORY; }
+    int m_count = 0;
+  };
+  CFailingSource() : CSource(L"Failing source", nullptr, GUID_NULL) {
+    HRESULT hr = S_OK;
+    new CStream(&hr, this);
+  }
+};
+
+TEST_F(BaseClassTest, AFailingSourceEndsItsStreamAndReportsTheError) {
+  auto source = Make<CFailingSource>();
+  auto sink = CCountingSink::Create();
+  ASSERT_EQ(m_graph->AddFilter(source.Get(), L"Failing"), S_OK);
+  ASSERT_EQ(m_graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+  ASSERT_EQ(Connect(source.Get(), sink.Get()), S_OK);
+  ComPtr<IMediaEvent> events;
+  ASSERT_EQ(m_graph.As(&events), S_OK);
+  ASSERT_EQ(events->CancelDefaultHandling(EC_COMPLETE), S_OK);  // see every event as it comes
+  ASSERT_EQ(m_control->Run(), S_OK);
+  std::vector<LONG> codes;
+  LONG code = 0;
+  LONG_PTR p1 = 0;
+  LONG_PTR p2 = 0;
+  while (events->GetEvent(&code, &p1, &p2, 2000) == S_OK) {
+    codes.push_back(code);
+    if (code == EC_ERRORABORT) {
+      EXPECT_EQ(p1, E_OUTOFMEMORY);
+      break;
+    }
+  }
+  EXPECT_EQ(codes, (std::vector<LONG>{EC_COMPLETE, EC_ERRORABORT}));  // end of stream first, then the error
+  EXPECT_EQ(CCountingSink::From(sink.Get())->m_samples.load(), 2);
+  ASSERT_EQ(m_control->Stop(), S_OK);
+}
+
+}  // namespace
