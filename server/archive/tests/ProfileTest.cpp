@@ -285,3 +285,95 @@ TEST_F(ProfileSettings, DefaultCameraRecordsThroughAConfiguredWriter) {
 
 }  // namespace
 }  // namespace halvard::archive
+
+// The recording branch of a camera's graph as the pipeline builds it: the writer
+// filter named by class, its scratch file, an archive file sink through its service
+// interface, the camera's profile, a simulated capture card and the default audio source.
+#include <chrono>
+#include <thread>
+
+#include "platform/capture/CaptureSource.h"
+#include "platform/media/MediaType.h"
+#include "platform/media/Types.h"
+
+namespace halvard::archive {
+namespace {
+
+ComPtr<IPin> PinNamed(IBaseFilter* filter, const wchar_t* name) {
+  ComPtr<IPin> pin;
+  (void)filter->FindPin(name, pin.ReleaseAndGetAddressOf());
+  return pin;
+}
+
+ComPtr<IPin> FirstPin(IBaseFilter* filter) {
+  ComPtr<IEnumPins> pins;
+  IPin* pin = nullptr;
+  if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf())) || pins->Next(1, &pin, nullptr) != S_OK) {
+    return {};
+  }
+  return ComPtr<IPin>::Attach(pin);
+}
+
+TEST_F(ProfileSettings, CameraGraphRecordsVideoAndSoundIntoTheArchiveFile) {
+  using halvard::com::CreateInstance;
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(CreateInstance(CLSID_FilterGraph, &graph), S_OK);
+  ComPtr<IBaseFilter> writer;
+  ASSERT_EQ(CreateInstance(CLSID_WMAsfWriter, &writer), S_OK);
+  ASSERT_EQ(graph->AddFilter(writer.Get(), L"Mux"), S_OK);
+  ComPtr<IBaseFilter> audio;
+  if (FAILED(CreateInstance(CLSID_DefaultAudioSource, &audio))) {
+    GTEST_SKIP() << "no default audio source in this build";
+  }
+  ASSERT_EQ(graph->AddFilter(audio.Get(), L"Audio"), S_OK);
+  // The simulated card delivers at the pace of a real one (the test source would not).
+  ComPtr<IBaseFilter> camera;
+  ASSERT_EQ(CreateInstance(CLSID_HalvardSimulatedCapture, &camera), S_OK);
+  ASSERT_EQ(graph->AddFilter(camera.Get(), L"VidCap"), S_OK);
+
+  const halvard::testing::TempDir dir;
+  const std::string path = dir.File("08H-00M-00S.wmv");
+  ComPtr<IFileSinkFilter> fileName;
+  ASSERT_EQ(writer.As(&fileName), S_OK);
+  ASSERT_EQ(fileName->SetFileName(halvard::media::FromUtf8(path + "2").c_str(), nullptr), S_OK);
+  ComPtr<IServiceProvider> services;
+  ASSERT_EQ(writer.As(&services), S_OK);
+  ComPtr<IWMWriterAdvanced> advanced;
+  ASSERT_EQ(services->QueryService(IID_IWMWriterAdvanced, IID_IWMWriterAdvanced, advanced.PutVoid()), S_OK);
+  ComPtr<IWMWriterFileSink> sink;
+  ASSERT_EQ(WMCreateWriterFileSink(sink.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(sink->Open(path.c_str()), S_OK);
+  ASSERT_EQ(advanced->AddSink(sink.Get()), S_OK);
+  ASSERT_EQ(ConfigureRecordingWriter(writer.Get(), kGroup, kInput), S_OK);
+
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(FirstPin(camera.Get()).As(&config), S_OK);
+  CMediaType format = halvard::media::MakeVideoType(MEDIASUBTYPE_YUY2, 320, 240, 333333);
+  ASSERT_EQ(config->SetFormat(&format), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(FirstPin(camera.Get()).Get(), PinNamed(writer.Get(), L"Video").Get(), nullptr), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(FirstPin(audio.Get()).Get(), PinNamed(writer.Get(), L"Audio").Get(), nullptr), S_OK);
+
+  ComPtr<IMediaControl> control;
+  ASSERT_EQ(graph.As(&control), S_OK);
+  ASSERT_EQ(control->Pause(), S_OK);
+  ASSERT_EQ(control->Run(), S_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  ASSERT_EQ(control->Stop(), S_OK);
+  ComPtr<IWMWriterFileSink2> sinkControl;
+  ASSERT_EQ(sink.As(&sinkControl), S_OK);
+  ASSERT_EQ(sinkControl->Close(), S_OK);
+
+  auto info = wmf::testing::Probe(path);
+  EXPECT_EQ(info["stream0.codec_name"], "wmav2");
+  EXPECT_EQ(info["stream1.codec_name"], "wmv1");
+  EXPECT_GT(std::stod(info["format.duration"]), 1.5);
+  const auto packets = halvard::testing::RunCommand(
+      "ffprobe -v error -select_streams a -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " +
+      halvard::testing::ShellQuote(path));
+  EXPECT_GT(std::atoi(packets.output.c_str()), 10) << "sound was recorded: " << packets.output;
+  EXPECT_GT(wmf::testing::DecodedSeconds(path), 1.5);
+  EXPECT_GT(wmf::testing::DecodedSeconds(path + "2"), 1.5) << "the scratch file too";
+}
+
+}  // namespace
+}  // namespace halvard::archive
