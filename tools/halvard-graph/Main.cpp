@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "filters/hdsimulation/HDSimulation.h"
+#include "filters/motion/MotionDetect.h"
+#include "filters/splitter/SplitterConfig.h"
 #include "platform/audio/AudioDevices.h"
 #include "platform/capture/CaptureDevices.h"
 #include "platform/capture/CaptureSource.h"
@@ -29,6 +33,9 @@
 #include "platform/capture/PVProp.h"
 #include "platform/media/BuiltinClasses.h"
 #include "platform/media/MediaType.h"
+#include "platform/time/Time.h"
+#include "platform/window/Window.h"
+#include "tools/halvard-graph/FilterProperties.h"
 #include "tools/halvard-graph/GraphLine.h"
 #include "tools/halvard-graph/ToolFilters.h"
 
@@ -61,9 +68,29 @@ Aliases and their properties:
   rawsrc         raw frames from a file: location, width, height, format, rate, loop
   rawsink        raw frames into a file: location; counts frames per channel byte
   count          a sink that counts frames per channel byte
-  tee, colour, renderer, snapshot, audiorenderer, testsrc, splitter, motion,
-  hdsimulation, asfwriter   the filters of those classes
+  splitter       the stream splitter: channels=N (0 ... 1000), colour=YUY2|RGB24 (or 0|1),
+                 level=0|1|2 (detail enhancement; 2 adds histogram equalisation); set
+                 before its input connects. Outputs Output1 ... carry channels 0, 1, ...
+  motion         the motion filter: hold, rearm (ms), width, height, top, bottom (margins in
+                 rows), bpp (2 = YUY2, 3 = RGB24), block, threshold, reserved (or the
+                 parameter block's field names: holdPeriodMs, topMargin, blockSize, ...);
+                 width, height and bpp not given come from the type it is connected with.
+                 area=all or a list of watched blocks, as indices or column:row pairs
+                 (area=0,1,2 or area=3:0,3:1); without area every block is watched.
+                 Its motion messages go to the tool's own message window and are printed
+                 with the filter's name, timeGetTime and the wall clock:
+                   motion message from NAME (command 324) at T ms, YYYY-MM-DD HH:MM:SS.mmm
+  hdsimulation   the HD simulation scaler (also "scaler"): width and height, or level=n for
+                 n x 640 by 2 x n x the input's height; set before its output connects
+                 (level needs its input linked earlier on the line)
+  tee, colour, renderer, snapshot, audiorenderer, testsrc, asfwriter
+                 the filters of those classes
 Every source of ours also takes frames=N (end of stream after N frames).
+
+The system's filter components (splitter, motion, hdsimulation) are created
+by class identifier from the registrations in the settings store, as the server creates
+them: register their libraries once with halvard-regsvr (halvard-regsvr LIBRARY.so);
+an unregistered class fails with REGDB_E_CLASSNOTREG. The tool never registers anything.
 
 Options:
   --frames N     every source of ours ends its stream after N frames; the run ends when
@@ -83,11 +110,6 @@ $HALVARD_SIMULATED_CONTROL (default: simulated-motion in the data folder, holdin
 )";
 }
 
-// {B1C4CADD-7820-4434-8DA1-9177F110EDA1} and the other filter components of the system.
-constexpr GUID kClsidSplitter{0xB1C4CADD, 0x7820, 0x4434, {0x8D, 0xA1, 0x91, 0x77, 0xF1, 0x10, 0xED, 0xA1}};
-constexpr GUID kClsidMotion{0x8A1650A2, 0x3AA9, 0x477A, {0xA2, 0x1F, 0x79, 0x05, 0xBF, 0x40, 0x43, 0x11}};
-constexpr GUID kClsidHdSimulation{0x3115AB6A, 0x7174, 0x4DE4, {0x82, 0x6A, 0x0A, 0x31, 0x74, 0x16, 0xB2, 0x77}};
-
 const std::map<std::string, GUID>& ClassAliases() {
   static const std::map<std::string, GUID> aliases = {
       {"tee", CLSID_SmartTee},
@@ -100,9 +122,10 @@ const std::map<std::string, GUID>& ClassAliases() {
       {"audiorenderer", CLSID_DSoundRender},
       {"testsrc", CLSID_HalvardTestSource},
       {"simcard", CLSID_HalvardSimulatedCapture},
-      {"splitter", kClsidSplitter},
-      {"motion", kClsidMotion},
-      {"hdsimulation", kClsidHdSimulation},
+      {"splitter", CLSID_ZelSplitter},
+      {"motion", CLSID_ZelMotion},
+      {"hdsimulation", CLSID_ZelHDSimulation},
+      {"scaler", CLSID_ZelHDSimulation},
       {"asfwriter", CLSID_WMAsfWriter},
   };
   return aliases;
@@ -210,6 +233,12 @@ struct Node {
   IToolProperties* toolProperties = nullptr;  // our own filters; points into filter
   int card = -1;             // a capture card's library number
   bool isCapture = false;
+  enum class Kind { Other, Splitter, Motion, Scaler } kind = Kind::Other;
+  ScalerSettings scaler;     // applied when its output is linked (or after the links)
+  bool scalerApplied = false;
+  MotionSettings motion;     // applied after the links, when upstream is known
+  HWND window = 0;           // the motion filter's notify window
+  long motionMessages = 0;
 };
 
 // Settings of a capture filter, applied together after every property was read.
@@ -230,6 +259,10 @@ class CGraphTool {
                                     std::vector<std::pair<std::string, std::string>>* rest);
   std::optional<Failure> ApplyCaptureProperties(Node& node, const std::vector<std::pair<std::string, std::string>>& props);
   std::optional<Failure> Link(const LinkSpec& link);
+  std::optional<Failure> ApplyFilterProperties(Node& node, const PropertyList& props);
+  std::optional<Failure> ApplyScaler(Node& node);
+  std::optional<Failure> ApplyMotion(Node& node);
+  void OnMotion(Node& node);
   std::optional<Failure> RunGraph();
   void PrintCounts();
   void PrintEvent(LONG code, LONG_PTR p1, LONG_PTR p2);
@@ -242,6 +275,7 @@ class CGraphTool {
   double m_timeoutSeconds = 60;
   bool m_quiet = false;
   bool m_libraryInitialised = false;
+  window::CMessageQueue m_queue;  // the motion filters' notify windows; pumped by Run's thread
 };
 
 std::optional<Failure> CGraphTool::CreateNode(const FilterSpec& spec, std::size_t index, Node* node,
@@ -320,8 +354,20 @@ std::optional<Failure> CGraphTool::CreateNode(const FilterSpec& spec, std::size_
     return Failure{"no filter alias or device is called \"" + f + "\"", VFW_E_NOT_FOUND};
   }
   hr = com::CreateInstance(clsid, &node->filter);
+  if (hr == REGDB_E_CLASSNOTREG) {
+    return Failure{"creating \"" + f + "\" " + com::FormatGuid(clsid) +
+                       ": the class is not registered (register its library with halvard-regsvr)",
+                   hr};
+  }
   if (FAILED(hr)) {
     return Failure{"creating \"" + f + "\"", hr};
+  }
+  if (clsid == CLSID_ZelSplitter) {
+    node->kind = Node::Kind::Splitter;
+  } else if (clsid == CLSID_ZelMotion) {
+    node->kind = Node::Kind::Motion;
+  } else if (clsid == CLSID_ZelHDSimulation) {
+    node->kind = Node::Kind::Scaler;
   }
   node->isCapture = clsid == CLSID_HalvardSimulatedCapture;
   if (node->isCapture) {
@@ -489,6 +535,10 @@ std::optional<Failure> CGraphTool::Build(const GraphSpec& spec) {
       if (auto f = ApplyCaptureProperties(node, props)) {
         return f;
       }
+    } else if (node.kind != Node::Kind::Other) {
+      if (auto f = ApplyFilterProperties(node, props)) {
+        return f;
+      }
     } else {
       for (const auto& [key, value] : props) {
         if (key == "frames") {
@@ -508,7 +558,196 @@ std::optional<Failure> CGraphTool::Build(const GraphSpec& spec) {
       return f;
     }
   }
+  for (Node& node : m_nodes) {
+    if (node.kind == Node::Kind::Scaler) {
+      if (auto f = ApplyScaler(node)) {
+        return f;
+      }
+    } else if (node.kind == Node::Kind::Motion) {
+      if (auto f = ApplyMotion(node)) {
+        return f;
+      }
+    }
+  }
   return std::nullopt;
+}
+
+std::optional<Failure> CGraphTool::ApplyFilterProperties(Node& node, const PropertyList& props) {
+  std::string error;
+  const auto failed = [&](HRESULT hr) { return Failure{"filter \"" + node.name + "\": " + error, hr}; };
+  HRESULT hr = S_OK;
+  switch (node.kind) {
+    case Node::Kind::Splitter: {
+      // Before the input connects: the colour format is taken at connection.
+      ComPtr<ISplitterConfig> config;
+      SplitterConfig c{};
+      hr = node.filter.As(&config);
+      if (SUCCEEDED(hr)) {
+        hr = config->GetConfig(&c);
+      }
+      if (FAILED(hr)) {
+        error = "its configuration interface";
+        return failed(hr);
+      }
+      hr = ParseSplitterProperties(props, &c, &error);
+      if (FAILED(hr)) {
+        return failed(hr);
+      }
+      hr = config->SetConfig(&c);
+      if (FAILED(hr)) {
+        error = "setting the configuration";
+        return failed(hr);
+      }
+      return std::nullopt;
+    }
+    case Node::Kind::Scaler:
+      hr = ParseScalerProperties(props, &node.scaler, &error);
+      return FAILED(hr) ? std::optional<Failure>(failed(hr)) : std::nullopt;
+    case Node::Kind::Motion: {
+      hr = ParseMotionProperties(props, &node.motion, &error);
+      if (FAILED(hr)) {
+        return failed(hr);
+      }
+      Node* target = &node;
+      node.window = window::CreateWindowHandle(
+          [this, target](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+            if (message == WM_COMMAND && wParam == ID_MOTION_DETECTED) {
+              OnMotion(*target);
+            }
+            return 0;
+          },
+          &m_queue);
+      return std::nullopt;
+    }
+    case Node::Kind::Other:
+      break;
+  }
+  return std::nullopt;
+}
+
+// The input's connected type, when the input is connected.
+std::optional<CMediaType> InputType(IBaseFilter* filter) {
+  ComPtr<IEnumPins> pins;
+  if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
+    return std::nullopt;
+  }
+  ComPtr<IPin> pin;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    PIN_DIRECTION d{};
+    AM_MEDIA_TYPE mt{};
+    if (SUCCEEDED(pin->QueryDirection(&d)) && d == PINDIR_INPUT && SUCCEEDED(pin->ConnectionMediaType(&mt))) {
+      CMediaType type(mt);
+      FreeMediaType(mt);
+      return type;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> CGraphTool::ApplyScaler(Node& node) {
+  if (node.scalerApplied || node.scaler.Empty()) {
+    return std::nullopt;
+  }
+  std::optional<LONG> inputHeight;
+  if (const auto type = InputType(node.filter.Get())) {
+    if (const VIDEOINFOHEADER* vih = GetVideoInfoHeader(*type)) {
+      inputHeight = vih->bmiHeader.biHeight < 0 ? -vih->bmiHeader.biHeight : vih->bmiHeader.biHeight;
+    }
+  }
+  LONG width = 0;
+  LONG height = 0;
+  std::string error;
+  HRESULT hr = ScalerOutputSize(node.scaler, inputHeight, &width, &height, &error);
+  if (FAILED(hr)) {
+    return Failure{"filter \"" + node.name + "\": " + error, hr};
+  }
+  ComPtr<IHDSimulation> hd;
+  hr = node.filter.As(&hd);
+  if (SUCCEEDED(hr)) {
+    hr = hd->SetOutputSize(width, height);
+  }
+  if (FAILED(hr)) {
+    return Failure{"filter \"" + node.name + "\": setting the output size", hr};
+  }
+  node.scalerApplied = true;
+  if (!m_quiet) {
+    std::printf("%s: output size %ld x %ld\n", node.name.c_str(), static_cast<long>(width), static_cast<long>(height));
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> CGraphTool::ApplyMotion(Node& node) {
+  ComPtr<IMotionDetect> detect;
+  HRESULT hr = node.filter.As(&detect);
+  MotionParams params{};
+  if (SUCCEEDED(hr)) {
+    hr = detect->GetParams(&params);
+  }
+  if (FAILED(hr)) {
+    return Failure{"filter \"" + node.name + "\": its parameter interface", hr};
+  }
+  std::optional<UpstreamVideo> upstream;
+  if (const auto type = InputType(node.filter.Get())) {
+    if (const VIDEOINFOHEADER* vih = GetVideoInfoHeader(*type)) {
+      const LONG h = vih->bmiHeader.biHeight;
+      upstream = UpstreamVideo{vih->bmiHeader.biWidth, h < 0 ? -h : h, vih->bmiHeader.biBitCount / 8};
+    }
+  }
+  BYTE* bitmap = params.areaBitmap;
+  MergeMotionParams(node.motion, upstream, &params);
+  params.notifyWindow = node.window;
+  hr = detect->SetParams(&params);
+  if (FAILED(hr)) {
+    const long long blocks =
+        params.blockSize > 0 ? static_cast<long long>(params.width / params.blockSize) *
+                                   ((static_cast<long long>(params.height) - params.topMargin - params.bottomMargin) /
+                                    params.blockSize)
+                             : 0;
+    return Failure{"filter \"" + node.name + "\": the motion parameters were refused (" +
+                       std::to_string(params.width) + " x " + std::to_string(params.height) + ", margins " +
+                       std::to_string(params.topMargin) + " and " + std::to_string(params.bottomMargin) +
+                       ", blocks of " + std::to_string(params.blockSize) + ": " + std::to_string(blocks) +
+                       " blocks, at most 5760)",
+                   hr};
+  }
+  if (node.motion.area) {
+    std::string error;
+    hr = WriteMotionArea(*node.motion.area, params, bitmap, &error);
+    if (FAILED(hr)) {
+      return Failure{"filter \"" + node.name + "\": " + error, hr};
+    }
+  }
+  // What the filter holds now, not what was asked for.
+  if (FAILED(detect->GetParams(&params))) {
+    return Failure{"filter \"" + node.name + "\": reading the parameters back", E_UNEXPECTED};
+  }
+  if (!m_quiet) {
+    std::printf("%s: %ld x %ld, %ld bytes per pixel, margins %ld and %ld, blocks of %ld, threshold %ld, hold %lu ms, "
+                "rearm %lu ms\n",
+                node.name.c_str(), static_cast<long>(params.width), static_cast<long>(params.height),
+                static_cast<long>(params.bytesPerPixel), static_cast<long>(params.topMargin),
+                static_cast<long>(params.bottomMargin), static_cast<long>(params.blockSize),
+                static_cast<long>(params.threshold), static_cast<unsigned long>(params.holdPeriodMs),
+                static_cast<unsigned long>(params.rearmPeriodMs));
+  }
+  return std::nullopt;
+}
+
+// Runs on the tool's thread, which pumps the message queue.
+void CGraphTool::OnMotion(Node& node) {
+  ++node.motionMessages;
+  const DWORD ticks = timeGetTime();
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char clock[32];
+  std::strftime(clock, sizeof clock, "%Y-%m-%d %H:%M:%S", &local);
+  std::printf("motion message from %s (command %u) at %lu ms, %s.%03lld\n", node.name.c_str(),
+              static_cast<unsigned>(ID_MOTION_DETECTED), static_cast<unsigned long>(ticks), clock,
+              static_cast<long long>(ms));
+  std::fflush(stdout);
 }
 
 // The named pin, or the first unconnected pin of a direction.
@@ -540,6 +779,12 @@ std::optional<Failure> CGraphTool::Link(const LinkSpec& link) {
   Node& from = m_nodes[link.from];
   Node& to = m_nodes[link.to];
   const std::string what = "linking \"" + from.name + "\" to \"" + to.name + "\"";
+  if (from.kind == Node::Kind::Scaler) {
+    // The output type is derived from the size: it must be set before the output connects.
+    if (auto f = ApplyScaler(from)) {
+      return f;
+    }
+  }
   ComPtr<IPin> out;
   ComPtr<IPin> in;
   HRESULT hr = FindLinkPin(from.filter.Get(), link.fromPin, PINDIR_OUTPUT, out.ReleaseAndGetAddressOf());
@@ -609,7 +854,9 @@ std::optional<Failure> CGraphTool::RunGraph() {
     LONG code = 0;
     LONG_PTR p1 = 0;
     LONG_PTR p2 = 0;
-    if (events->GetEvent(&code, &p1, &p2, 50) == S_OK) {
+    if (events->GetEvent(&code, &p1, &p2, 0) != S_OK) {
+      (void)m_queue.PumpOne(20);  // motion messages while waiting
+    } else {
       PrintEvent(code, p1, p2);
       (void)events->FreeEventParams(code, p1, p2);
       if (code == EC_COMPLETE || code == EC_USERABORT) {
@@ -633,6 +880,7 @@ std::optional<Failure> CGraphTool::RunGraph() {
   if (FAILED(hr) && !failure) {
     failure = Failure{"stopping the graph", hr};
   }
+  m_queue.PumpPending();  // messages posted before the stop
   // Events of the stop itself (none expected, but they are part of the story).
   LONG code = 0;
   LONG_PTR p1 = 0;
@@ -662,7 +910,15 @@ void CGraphTool::PrintCounts() {
     const std::string name = media::ToUtf8(info.achName);
     ComPtr<IFrameCounter> counter;
     if (FAILED(filter.As(&counter))) {
-      std::printf("%s: (no counts)\n", name.c_str());
+      const auto motion = std::find_if(m_nodes.begin(), m_nodes.end(), [&](const Node& n) {
+        return n.kind == Node::Kind::Motion && n.filter.Get() == filter.Get();
+      });
+      if (motion != m_nodes.end()) {
+        std::printf("%s: %ld motion message%s\n", name.c_str(), motion->motionMessages,
+                    motion->motionMessages == 1 ? "" : "s");
+      } else {
+        std::printf("%s: (no counts)\n", name.c_str());
+      }
       continue;
     }
     // Our counting filters have one pin each: its count is the filter's.
@@ -826,6 +1082,11 @@ int CGraphTool::Run(int argc, char** argv) {
     ComPtr<IMediaControl> control;
     if (SUCCEEDED(m_graph.As(&control))) {
       (void)control->Stop();
+    }
+  }
+  for (Node& node : m_nodes) {
+    if (node.window != 0) {
+      window::DestroyWindowHandle(node.window);
     }
   }
   m_nodes.clear();
