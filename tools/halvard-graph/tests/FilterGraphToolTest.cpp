@@ -74,6 +74,26 @@ TEST_F(FilterGraphToolTest, MotionOnInputTwoGivesOneMessageFromItsFilterOnly) {
   EXPECT_NE(r.output.find("in2.In: 24 frames"), std::string::npos) << r.output;
 }
 
+// Two episodes of motion on camera 2, started and stopped from another process through
+// the cards' control file while the graph runs: one message each. The quiet spell
+// between them is longer than hold and re-arm together, with seconds to spare.
+TEST_F(FilterGraphToolTest, EachEpisodeOfMotionGivesOneMessage) {
+  const std::string graph = ShellQuote(ProgramPath("halvard-graph"));
+  const std::string out = ShellQuote(m_dir.File("graph.txt"));
+  const std::string script =
+      graph + " --motion none\n" + graph +
+      " --seconds 14 --quiet capture ! hdsimulation level=2 ! splitter name=split level=2 ! count name=in0 "
+      "split. ! count name=in1 split. ! motion name=motion2 hold=500 rearm=1500 top=64 block=32 threshold=15 ! "
+      "count name=in2 split. ! count name=in3 > " +
+      out + " 2>&1 &\n" +
+      "sleep 1.5\n" + graph + " --motion 0:2\nsleep 3\n" + graph + " --motion none\nsleep 5\n" + graph +
+      " --motion 0:2\nwait $!\necho \"graph exit $?\"\ncat " + out + "\n";
+  const CommandResult r = RunCommand(Environment() + "sh -c " + ShellQuote(script), true);
+  EXPECT_EQ(Occurrences(r.output, "motion message from motion2 (command 324) at "), 2) << r.output;
+  EXPECT_NE(r.output.find("motion2: 2 motion messages"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("graph exit 0"), std::string::npos) << r.output;
+}
+
 TEST_F(FilterGraphToolTest, PropertiesReachTheFilters) {
   // One channel: the splitter hands every frame to its first output.
   CommandResult r = Graph("--frames 8 capture ! splitter name=split channels=1 ! count name=all");
