@@ -184,9 +184,19 @@ HRESULT CSourceStream::GetMediaType(int position, CMediaType* pmt) {
 }
 
 HRESULT CSourceStream::CheckMediaType(const CMediaType* pmt) {
-  CMediaType mine;
-  if (FAILED(GetMediaType(&mine))) {
-    return VFW_E_TYPE_NOT_ACCEPTED;
+  if (pmt == nullptr) {
+    return E_POINTER;
   }
-  return mine == *pmt ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  // Any type the pin enumerates is accepted, whichever GetMediaType the pin overrides.
+  constexpr int kMaxTypes = 1024;  // a pin that never ends its list cannot loop for ever
+  for (int position = 0; position < kMaxTypes; ++position) {
+    CMediaType mine;
+    if (GetMediaType(position, &mine) != S_OK) {
+      break;
+    }
+    if (mine == *pmt) {
+      return S_OK;
+    }
+  }
+  return VFW_E_TYPE_NOT_ACCEPTED;
 }

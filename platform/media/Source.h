@@ -3,7 +3,7 @@
 /// thread while the filter is paused or running.
 ///
 /// A derived pin implements (R) FillBuffer, GetMediaType (or GetMediaType(int, ...)),
-/// DecideBufferSize and CheckMediaType (default: equal to GetMediaType's type), and
+/// DecideBufferSize and CheckMediaType (default: any type GetMediaType enumerates), and
 /// optionally (O) OnThreadCreate / OnThreadDestroy / OnThreadStartPlay [S_OK],
 /// DoBufferProcessingLoop [get buffer, FillBuffer, Deliver until a stop request].
 ///
@@ -71,7 +71,8 @@ class CSourceStream : public CBaseOutputPin {
   virtual HRESULT GetMediaType(CMediaType* pmt);
   /// O: position 0 is GetMediaType(CMediaType*), then VFW_S_NO_MORE_ITEMS.
   HRESULT GetMediaType(int position, CMediaType* pmt) override;
-  /// O: the type must equal GetMediaType(CMediaType*)'s (VFW_E_TYPE_NOT_ACCEPTED).
+  /// O: the type must equal one that GetMediaType(int, ...) enumerates (else
+  /// VFW_E_TYPE_NOT_ACCEPTED; E_POINTER for null).
   HRESULT CheckMediaType(const CMediaType* pmt) override;
 
   /// Commands a streaming loop checks between buffers.

@@ -411,3 +411,45 @@ TEST_F(BaseClassTest, AFailingSourceEndsItsStreamAndReportsTheError) {
 }
 
 }  // namespace
+
+namespace {
+
+/// A source pin that lists two types through the positional GetMediaType only.
+class CTwoTypeSource final : public CSource {
+ public:
+  class CStream final : public CSourceStream {
+   public:
+    CStream(HRESULT* phr, CTwoTypeSource* filter) : CSourceStream(L"Two types", phr, filter, L"Out") {}
+    HRESULT GetMediaType(int position, CMediaType* pmt) override {
+      if (position < 0) {
+        return E_INVALIDARG;
+      }
+      if (position > 1) {
+        return VFW_S_NO_MORE_ITEMS;
+      }
+      return pmt->Set(MakeVideoType(position == 0 ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_YUY2, 8, 8));
+    }
+    using CSourceStream::GetMediaType;
+    HRESULT DecideBufferSize(IMemAllocator*, ALLOCATOR_PROPERTIES*) override { return S_OK; }
+    HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
+  };
+  CTwoTypeSource() : CSource(L"Two-type source", nullptr, GUID_NULL) {
+    HRESULT hr = S_OK;
+    m_stream = new CStream(&hr, this);
+  }
+  CStream* m_stream = nullptr;  // owned by CSource
+};
+
+TEST_F(BaseClassTest, SourcePinAcceptsEveryTypeItListsAndNoOther) {
+  auto source = Make<CTwoTypeSource>();
+  auto* stream = static_cast<CTwoTypeSource*>(source.Get())->m_stream;
+  const CMediaType rgb = MakeVideoType(MEDIASUBTYPE_RGB24, 8, 8);
+  const CMediaType yuy2 = MakeVideoType(MEDIASUBTYPE_YUY2, 8, 8);
+  const CMediaType larger = MakeVideoType(MEDIASUBTYPE_YUY2, 16, 8);
+  EXPECT_EQ(stream->CheckMediaType(&rgb), S_OK);
+  EXPECT_EQ(stream->CheckMediaType(&yuy2), S_OK);
+  EXPECT_EQ(stream->CheckMediaType(&larger), VFW_E_TYPE_NOT_ACCEPTED);
+  EXPECT_EQ(stream->CheckMediaType(nullptr), E_POINTER);
+}
+
+}  // namespace
