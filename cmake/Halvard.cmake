@@ -75,10 +75,13 @@ function(halvard_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)
   endif()
-  # The test main sets the environment every test needs (tests/support/TestMain.cpp).
+  # The test main sets the environment every test needs (tests/support/TestMain.cpp);
+  # the leak checker's list must be there before the process starts. (The ENVIRONMENT
+  # property takes one entry here: gtest_discover_tests splits lists.)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${A_TIMEOUT})
+    PROPERTIES TIMEOUT ${A_TIMEOUT}
+      ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
 endfunction()
 
 # Module folders. HALVARD_MODULES narrows a development build to some folders

@@ -535,12 +535,3 @@ int GetObjectA(HGDIOBJ h, int c, void* pv) {
   std::memcpy(pv, &info, sizeof(info));
   return static_cast<int>(sizeof(info));
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-// Fontconfig keeps a few hundred bytes from parsing its configuration files that nothing
-// can free (not even FcFini); the leak checker is told, so that a real leak of ours
-// still fails the tests.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-#endif

@@ -24,10 +24,6 @@
 
 extern char** environ;
 
-// The session bus library that Qt's platform plugins load keeps one buffer until the
-// process ends; LeakSanitizer is told so, as it is not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
-
 namespace {
 
 // The few Xlib and XTest calls the test makes, bound at run time so that the build

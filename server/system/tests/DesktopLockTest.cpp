@@ -22,10 +22,6 @@
 using namespace halvard::system;
 namespace settings = halvard::settings;
 
-// The session bus library that Qt's platform plugins load keeps one buffer until the
-// process ends; LeakSanitizer is told so, as it is not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
-
 namespace {
 
 const std::vector<std::string> kKioskOn{"StartButton_Show_Hide(0)", "Taskbar_Show_Hide(0)",
