@@ -286,7 +286,7 @@ class CAudioSourcePin final : public CSourceStream {
   std::atomic<LONGLONG> m_limit{0};
 };
 
-class CAudioSource final : public CSource, public IFrameCounter {
+class CAudioSource final : public CSource, public CFrameCounter {
  public:
   CAudioSource(HRESULT* phr, REFCLSID clsid, std::unique_ptr<CSoundInput> input)
       : CSource(L"Audio Capture", nullptr, clsid, phr) {
@@ -302,28 +302,10 @@ class CAudioSource final : public CSource, public IFrameCounter {
     }
     return CSource::NonDelegatingQueryInterface(riid, ppv);
   }
-  HRESULT GetFrameCount(LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = m_pin->Blocks();
-    return S_OK;
-  }
-  HRESULT GetChannelFrameCount(LONG channel, LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = 0;
-    if (channel < 0 || channel > 255) {
-      return E_INVALIDARG;
-    }
-    *frames = channel == 0 ? m_pin->Blocks() : 0;
-    return S_OK;
-  }
-  HRESULT SetFrameLimit(LONGLONG frames) override {
-    if (frames < 0) {
-      return E_INVALIDARG;
-    }
+  // IFrameCounter
+  LONGLONG CountedFrames() override { return m_pin->Blocks(); }
+  LONGLONG CountedChannelFrames(LONG channel) override { return channel == 0 ? m_pin->Blocks() : 0; }
+  HRESULT LimitFrames(LONGLONG frames) override {
     m_pin->SetLimit(frames);
     return S_OK;
   }
@@ -427,7 +409,7 @@ class CAudioRendererPin final : public CBaseInputPin {
   std::atomic<LONGLONG> m_samples{0};
 };
 
-class CAudioRenderer final : public CBaseFilter, public IFrameCounter {
+class CAudioRenderer final : public CBaseFilter, public CFrameCounter {
  public:
   explicit CAudioRenderer(HRESULT* phr) : CBaseFilter(L"Audio Renderer", nullptr, &m_lock, CLSID_DSoundRender, phr) {
     m_pin = std::make_unique<CAudioRendererPin>(phr, this, &m_lock);
@@ -443,25 +425,9 @@ class CAudioRenderer final : public CBaseFilter, public IFrameCounter {
   CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
   ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
-  HRESULT GetFrameCount(LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = m_pin->Samples();
-    return S_OK;
-  }
-  HRESULT GetChannelFrameCount(LONG channel, LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = 0;
-    if (channel < 0 || channel > 255) {
-      return E_INVALIDARG;
-    }
-    *frames = channel == 0 ? m_pin->Samples() : 0;
-    return S_OK;
-  }
-  HRESULT SetFrameLimit(LONGLONG /*frames*/) override { return E_NOTIMPL; }
+  // IFrameCounter
+  LONGLONG CountedFrames() override { return m_pin->Samples(); }
+  LONGLONG CountedChannelFrames(LONG channel) override { return channel == 0 ? m_pin->Samples() : 0; }
 
  private:
   CCritSec m_lock;

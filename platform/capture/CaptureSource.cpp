@@ -542,7 +542,7 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
 class CCaptureSource final : public CSource,
                              public ISpecifyPropertyPages,
                              public ICaptureDeviceControls,
-                             public IFrameCounter {
+                             public CFrameCounter {
  public:
   CCaptureSource(HRESULT* phr, REFCLSID clsid, std::unique_ptr<CCaptureBackend> backend)
       : CSource(L"Capture", nullptr, clsid, phr) {
@@ -607,28 +607,9 @@ class CCaptureSource final : public CSource,
   HRESULT SetControl(LONG index, LONG value) override { return m_pin->SetControl(index, value); }
 
   // IFrameCounter
-  HRESULT GetFrameCount(LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = m_pin->Frames();
-    return S_OK;
-  }
-  HRESULT GetChannelFrameCount(LONG channel, LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = 0;
-    if (channel < 0 || channel > 255) {
-      return E_INVALIDARG;
-    }
-    *frames = m_pin->ChannelFrames(channel);
-    return S_OK;
-  }
-  HRESULT SetFrameLimit(LONGLONG frames) override {
-    if (frames < 0) {
-      return E_INVALIDARG;
-    }
+  LONGLONG CountedFrames() override { return m_pin->Frames(); }
+  LONGLONG CountedChannelFrames(LONG channel) override { return m_pin->ChannelFrames(channel); }
+  HRESULT LimitFrames(LONGLONG frames) override {
     m_pin->SetFrameLimit(frames);
     return S_OK;
   }

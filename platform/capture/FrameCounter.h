@@ -27,3 +27,42 @@ struct IFrameCounter : IUnknown {
 
 template <>
 inline constexpr const IID* kIidOf<IFrameCounter> = &IID_IFrameCounter;
+
+/// IFrameCounter with its argument checks; a filter supplies the counts (and, for a
+/// source, the limit). IUnknown stays with the filter.
+class CFrameCounter : public IFrameCounter {
+ public:
+  HRESULT GetFrameCount(LONGLONG* frames) override {
+    if (frames == nullptr) {
+      return E_POINTER;
+    }
+    *frames = CountedFrames();
+    return S_OK;
+  }
+  HRESULT GetChannelFrameCount(LONG channel, LONGLONG* frames) override {
+    if (frames == nullptr) {
+      return E_POINTER;
+    }
+    *frames = 0;
+    if (channel < 0 || channel > 255) {
+      return E_INVALIDARG;
+    }
+    *frames = CountedChannelFrames(channel);
+    return S_OK;
+  }
+  HRESULT SetFrameLimit(LONGLONG frames) override {
+    if (frames < 0) {
+      return E_INVALIDARG;
+    }
+    return LimitFrames(frames);
+  }
+
+ protected:
+  ~CFrameCounter() = default;
+  /// Frames delivered or received so far.
+  [[nodiscard]] virtual LONGLONG CountedFrames() = 0;
+  /// Frames of one channel, 0 ... 255.
+  [[nodiscard]] virtual LONGLONG CountedChannelFrames(LONG channel) = 0;
+  /// Applies a limit of at least 0 (0: none). Default, for sinks: E_NOTIMPL.
+  virtual HRESULT LimitFrames(LONGLONG /*frames*/) { return E_NOTIMPL; }
+};

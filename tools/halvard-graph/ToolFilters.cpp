@@ -234,7 +234,7 @@ class CRawSourcePin final : public CSourceStream {
   std::array<std::atomic<LONGLONG>, 256> m_channels{};
 };
 
-class CRawSource final : public CSource, public IFrameCounter, public IToolProperties {
+class CRawSource final : public CSource, public CFrameCounter, public IToolProperties {
  public:
   explicit CRawSource(HRESULT* phr) : CSource(L"Raw file source", nullptr, kClsidRawSource, phr) {
     m_pin = new (std::nothrow) CRawSourcePin(phr, this);
@@ -249,28 +249,10 @@ class CRawSource final : public CSource, public IFrameCounter, public IToolPrope
     }
     return CSource::NonDelegatingQueryInterface(riid, ppv);
   }
-  HRESULT GetFrameCount(LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = m_pin->Frames();
-    return S_OK;
-  }
-  HRESULT GetChannelFrameCount(LONG channel, LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = 0;
-    if (channel < 0 || channel > 255) {
-      return E_INVALIDARG;
-    }
-    *frames = m_pin->ChannelFrames(channel);
-    return S_OK;
-  }
-  HRESULT SetFrameLimit(LONGLONG frames) override {
-    if (frames < 0) {
-      return E_INVALIDARG;
-    }
+  // IFrameCounter
+  LONGLONG CountedFrames() override { return m_pin->Frames(); }
+  LONGLONG CountedChannelFrames(LONG channel) override { return m_pin->ChannelFrames(channel); }
+  HRESULT LimitFrames(LONGLONG frames) override {
     m_pin->SetLimit(frames);
     return S_OK;
   }
@@ -374,7 +356,7 @@ class CRawSinkPin final : public CBaseInputPin {
   std::array<std::atomic<LONGLONG>, 256> m_channels{};
 };
 
-class CRawSink final : public CBaseFilter, public IFrameCounter, public IToolProperties {
+class CRawSink final : public CBaseFilter, public CFrameCounter, public IToolProperties {
  public:
   explicit CRawSink(HRESULT* phr) : CBaseFilter(L"Raw file sink", nullptr, &m_lock, kClsidRawSink, phr) {
     m_pin = std::make_unique<CRawSinkPin>(phr, this, &m_lock);
@@ -390,25 +372,9 @@ class CRawSink final : public CBaseFilter, public IFrameCounter, public IToolPro
   CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
   ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
-  HRESULT GetFrameCount(LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = m_pin->Frames();
-    return S_OK;
-  }
-  HRESULT GetChannelFrameCount(LONG channel, LONGLONG* frames) override {
-    if (frames == nullptr) {
-      return E_POINTER;
-    }
-    *frames = 0;
-    if (channel < 0 || channel > 255) {
-      return E_INVALIDARG;
-    }
-    *frames = m_pin->ChannelFrames(channel);
-    return S_OK;
-  }
-  HRESULT SetFrameLimit(LONGLONG /*frames*/) override { return E_NOTIMPL; }
+  // IFrameCounter
+  LONGLONG CountedFrames() override { return m_pin->Frames(); }
+  LONGLONG CountedChannelFrames(LONG channel) override { return m_pin->ChannelFrames(channel); }
 
   HRESULT SetProperty(const std::string& key, const std::string& value, std::string* error) override {
     CAutoLock lock(&m_lock);
