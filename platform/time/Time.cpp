@@ -10,6 +10,7 @@ namespace {
 
 std::shared_mutex g_sourceLock;
 TimeSource g_source;  // empty = the real clock
+WallClockSource g_wallSource;  // empty = std::time; guarded by g_sourceLock
 
 }  // namespace
 
@@ -35,6 +36,45 @@ void CManualClock::Set(DWORD nowMs) { m_nowMs.store(nowMs); }
 void CManualClock::Advance(DWORD deltaMs) { m_nowMs.fetch_add(deltaMs); }
 TimeSource CManualClock::Source() {
   return [this] { return Now(); };
+}
+
+ScopedWallClock::ScopedWallClock(WallClockSource source) {
+  std::unique_lock lock(g_sourceLock);
+  m_previous = std::exchange(g_wallSource, std::move(source));
+}
+
+ScopedWallClock::~ScopedWallClock() {
+  std::unique_lock lock(g_sourceLock);
+  g_wallSource = std::move(m_previous);
+}
+
+std::time_t WallClockNow() {
+  {
+    std::shared_lock lock(g_sourceLock);
+    if (g_wallSource) {
+      return g_wallSource();
+    }
+  }
+  return std::time(nullptr);
+}
+
+std::tm LocalTimeNow() {
+  const std::time_t now = WallClockNow();
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  return std::mktime(&t);
 }
 
 }  // namespace halvard::time

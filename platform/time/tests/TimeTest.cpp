@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "platform/time/Time.h"
@@ -43,6 +45,30 @@ TEST(TimeGetTime, TestClockIsSeenFromOtherThreads) {
   DWORD seen = 0;
   std::thread([&] { seen = timeGetTime(); }).join();
   EXPECT_EQ(seen, 1234u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WallClock, ReplacementIsSeenAndRestoredAndLocalTimeFollowsIt) {
+  const std::time_t real = halvard::time::WallClockNow();
+  EXPECT_LE(std::llabs(static_cast<long long>(real - std::time(nullptr))), 2);
+  const std::time_t noon = halvard::time::MakeLocalTime(2007, 5, 1, 12, 30, 15);
+  {
+    halvard::time::CManualWallClock clock(noon);
+    halvard::time::ScopedWallClock scoped(clock.Source());
+    EXPECT_EQ(halvard::time::WallClockNow(), noon);
+    clock.Advance(3600);
+    const std::tm local = halvard::time::LocalTimeNow();
+    EXPECT_EQ(local.tm_year, 107);
+    EXPECT_EQ(local.tm_mon, 4);
+    EXPECT_EQ(local.tm_mday, 1);
+    EXPECT_EQ(local.tm_hour, 13);
+    EXPECT_EQ(local.tm_min, 30);
+    EXPECT_EQ(local.tm_wday, 2) << "1 May 2007 was a Tuesday";
+  }
+  EXPECT_LE(std::llabs(static_cast<long long>(halvard::time::WallClockNow() - std::time(nullptr))), 2);
 }
 
 }  // namespace
