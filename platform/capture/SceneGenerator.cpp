@@ -7,6 +7,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace halvard::capture {
 
 bool IsCaptureSize(FrameSize size) {
@@ -295,29 +299,256 @@ CSceneGenerator::Point CSceneGenerator::ObjectPosition(int camera, FrameSize siz
   }
 }
 
-void CSceneGenerator::BuildBackground(int camera, FrameSize size) {
-  const std::size_t n = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
-  m_y.resize(n);
-  m_u.resize(n);
-  m_v.resize(n);
-  for (LONG yy = 0; yy < size.height; ++yy) {
-    for (LONG xx = 0; xx < size.width; ++xx) {
-      int r = 0;
-      int g = 0;
-      int b = 0;
-      BackgroundRgb(camera, xx, yy, size.width, size.height, r, g, b);
-      int y = 0;
-      int u = 0;
-      int v = 0;
-      RgbToYuv(r, g, b, y, u, v);
-      const std::size_t i = static_cast<std::size_t>(yy) * static_cast<std::size_t>(size.width) + static_cast<std::size_t>(xx);
-      m_y[i] = static_cast<BYTE>(y);
-      m_u[i] = static_cast<BYTE>(u);
-      m_v[i] = static_cast<BYTE>(v);
+namespace {
+
+// The sensor noise: luma steps -2 ... +2, uniformly, from a fixed seed. A row reads
+// width entries from an offset picked by frame, camera and row.
+constexpr std::size_t kNoisePixels = 16384;
+
+const std::array<signed char, kNoisePixels>& NoiseTable() {
+  static const std::array<signed char, kNoisePixels> table = [] {
+    std::array<signed char, kNoisePixels> t{};
+    std::uint32_t x = 0x5EED1234u;
+    for (signed char& n : t) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      n = static_cast<signed char>(static_cast<int>(x % 5) - 2);
+    }
+    return t;
+  }();
+  return table;
+}
+
+std::size_t NoiseOffset(std::uint64_t frameNumber, int camera, LONG row) {
+  const std::uint64_t key = (frameNumber << 24) ^ (static_cast<std::uint64_t>(static_cast<std::uint32_t>(camera)) << 12) ^
+                            static_cast<std::uint64_t>(row) ^ 0x5EEDULL;
+  return Hash32(key) % kNoisePixels;
+}
+
+// n x numerator / denominator, rounded half away from zero.
+int ScaleRounded(int n, long long numerator, long long denominator) {
+  const long long p = static_cast<long long>(n < 0 ? -n : n) * numerator;
+  const int magnitude = static_cast<int>((p + denominator / 2) / denominator);
+  return n < 0 ? -magnitude : magnitude;
+}
+
+int BytesPerPixel(PixelLayout layout) { return layout == PixelLayout::Yuy2 ? 2 : 3; }
+
+void StoreRgb(int y, int u, int v, BYTE* bgr) {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  YuvToRgb(y, u, v, r, g, b);
+  bgr[0] = static_cast<BYTE>(b);
+  bgr[1] = static_cast<BYTE>(g);
+  bgr[2] = static_cast<BYTE>(r);
+}
+
+// The clock: "HH:MM:SS" in the 5 x 7 font, one row of margin above and below, so the
+// box is 9 rows from row 2 at every size (inside the 16 rows motion detection leaves
+// out); wider pictures get wider glyphs.
+constexpr LONG kClockTop = 2;
+constexpr LONG kClockRows = 9;
+constexpr int kClockChars = 8;
+
+struct ClockBox {
+  LONG x0;
+  LONG xScale;
+  LONG width;
+};
+
+ClockBox ClockGeometry(FrameSize size) {
+  const LONG xs = std::max<LONG>(1, size.width / 320);
+  const LONG width = kClockChars * 6 * xs + 2 * xs;
+  return {size.width - width - 2 * xs, xs, width};
+}
+
+// Where the object covers a row, as a span of whole pixel pairs (so that no pair mixes
+// object and background chroma). False when the row misses it.
+bool ObjectSpan(const SceneLook& look, CSceneGenerator::Point obj, LONG objW, LONG objH, LONG row, LONG width,
+                LONG& x0, LONG& x1) {
+  if (row < obj.y || row >= obj.y + objH || objW <= 0 || objH <= 0) {
+    return false;
+  }
+  LONG left = obj.x;
+  LONG right = obj.x + objW;  // exclusive
+  if (look.shape == SceneLook::Shape::Ellipse) {
+    const long long w2 = static_cast<long long>(objW) * objW;
+    const long long h2 = static_cast<long long>(objH) * objH;
+    const long long dy = 2LL * (row - obj.y) - objH;
+    const long long limit = w2 * h2 - dy * dy * w2;  // dx^2 x h2 must not exceed it
+    if (limit < 0) {
+      return false;
+    }
+    const auto inside = [&](LONG px) {
+      const long long dx = 2LL * (px - obj.x) - objW;
+      return dx * dx * h2 <= limit;
+    };
+    const LONG half = static_cast<LONG>(std::sqrt(static_cast<double>(limit) / static_cast<double>(h2)));
+    left = obj.x + (objW - half) / 2;
+    while (left > obj.x && inside(left - 1)) {
+      --left;
+    }
+    while (left < obj.x + objW && !inside(left)) {
+      ++left;
+    }
+    right = obj.x + (objW + half) / 2 + 1;
+    while (right > left && !inside(right - 1)) {
+      --right;
+    }
+    while (right < obj.x + objW && inside(right)) {
+      ++right;
+    }
+    if (right <= left) {
+      return false;
     }
   }
-  m_camera = camera;
-  m_size = size;
+  x0 = std::max<LONG>(left, 0) & ~LONG{1};
+  x1 = std::min<LONG>((right + 1) & ~LONG{1}, width);
+  return x1 > x0;
+}
+
+}  // namespace
+
+void AddNoiseRow(const BYTE* src, const BYTE* plus, const BYTE* minus, BYTE* dst, std::size_t bytes) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plus + i));
+    const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(minus + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_subs_epu8(_mm_adds_epu8(s, p), m));
+  }
+#endif
+  for (; i < bytes; ++i) {
+    dst[i] = static_cast<BYTE>(Clamp255(static_cast<int>(src[i]) + plus[i] - minus[i]));
+  }
+}
+
+void CSceneGenerator::BuildScene(Scene& scene) {
+  const FrameSize size = scene.size;
+  const int camera = scene.camera;
+  const PixelLayout layout = scene.layout;
+  const LONG stride = FrameStride(layout, size.width);
+  const ControlMatrix controls = MakeControlMatrix(scene.controls);
+
+  const LONG scale = std::max<LONG>(1, size.height / 240);
+  const std::string labelText = "CAM " + std::to_string(camera / 4) + "-" + std::to_string(camera % 4);
+  TextMask label = RenderText(labelText, scale);
+  label.x0 = 2 * scale;
+  label.y0 = size.height - label.height - 2 * scale;
+
+  // The background with its label, controls applied, as YUY2 rows; an RGB24 scene is
+  // the bottom-up conversion of the same rows.
+  scene.background.assign(FrameBytes(layout, size), 0);
+  std::vector<BYTE> yuy2Row(static_cast<std::size_t>(size.width) * 2);
+  for (LONG row = 0; row < size.height; ++row) {
+    const bool labelRow = row >= label.y0 && row < label.y0 + label.height;
+    for (LONG x = 0; x < size.width; x += 2) {
+      int ys[2];
+      int us = 0;
+      int vs = 0;
+      for (int k = 0; k < 2; ++k) {
+        int r = 0;
+        int g = 0;
+        int b = 0;
+        BackgroundRgb(camera, x + k, row, size.width, size.height, r, g, b);
+        int y = 0;
+        int u = 0;
+        int v = 0;
+        RgbToYuv(r, g, b, y, u, v);
+        if (labelRow && label.At(x + k, row) == 1) {
+          y = 235;
+          u = v = 128;
+        }
+        ApplyControls(controls, y, u, v);
+        ys[k] = y;
+        us += u;
+        vs += v;
+      }
+      BYTE* p = yuy2Row.data() + static_cast<std::ptrdiff_t>(x) * 2;
+      p[0] = static_cast<BYTE>(ys[0]);
+      p[1] = static_cast<BYTE>((us + 1) / 2);
+      p[2] = static_cast<BYTE>(ys[1]);
+      p[3] = static_cast<BYTE>((vs + 1) / 2);
+    }
+    if (layout == PixelLayout::Yuy2) {
+      std::memcpy(scene.background.data() + static_cast<std::ptrdiff_t>(row) * stride, yuy2Row.data(), yuy2Row.size());
+    } else {
+      Yuy2ToRgb24Dib(yuy2Row.data(), size.width * 2, size.width, 1,
+                     scene.background.data() + static_cast<std::ptrdiff_t>(size.height - 1 - row) * stride, stride);
+    }
+  }
+
+  // The noise follows the contrast, as noise of the camera's signal would: none when the
+  // contrast takes the picture flat. In RGB24 a luma step moves all three colours by
+  // 298/256 of it, as the conversion does.
+  const int bpp = BytesPerPixel(layout);
+  const std::size_t pixels = kNoisePixels + static_cast<std::size_t>(size.width);
+  scene.noisePlus.assign(pixels * static_cast<std::size_t>(bpp), 0);
+  scene.noiseMinus.assign(pixels * static_cast<std::size_t>(bpp), 0);
+  int steps[5];
+  for (int n = -2; n <= 2; ++n) {
+    steps[n + 2] = layout == PixelLayout::Yuy2 ? ScaleRounded(n, controls.lumaGain, 4096)
+                                               : ScaleRounded(n, 298LL * controls.lumaGain, 4096LL * 256);
+  }
+  const auto& table = NoiseTable();
+  for (std::size_t i = 0; i < pixels; ++i) {
+    const int step = steps[table[i % kNoisePixels] + 2];
+    const BYTE up = static_cast<BYTE>(std::min(std::max(step, 0), 255));
+    const BYTE down = static_cast<BYTE>(std::min(std::max(-step, 0), 255));
+    const int colours = layout == PixelLayout::Yuy2 ? 1 : 3;  // YUY2: luma bytes only
+    for (int c = 0; c < colours; ++c) {
+      scene.noisePlus[i * static_cast<std::size_t>(bpp) + static_cast<std::size_t>(c)] = up;
+      scene.noiseMinus[i * static_cast<std::size_t>(bpp) + static_cast<std::size_t>(c)] = down;
+    }
+  }
+
+  // The colours a frame draws, controls applied.
+  const SceneLook& look = kLooks[SceneKind(camera)];
+  const auto colour = [&](int y, int u, int v, BYTE* out) {
+    ApplyControls(controls, y, u, v);
+    if (layout == PixelLayout::Yuy2) {
+      out[0] = static_cast<BYTE>(y);
+      out[1] = static_cast<BYTE>(u);
+      out[2] = static_cast<BYTE>(v);
+    } else {
+      StoreRgb(y, u, v, out);
+    }
+  };
+  int y = 0;
+  int u = 0;
+  int v = 0;
+  RgbToYuv(look.objR, look.objG, look.objB, y, u, v);
+  colour(y, u, v, scene.object);
+  colour(235, 128, 128, scene.clockInk);
+  colour(16, 128, 128, scene.clockBox);
+}
+
+CSceneGenerator::Scene& CSceneGenerator::SceneFor(const SceneRequest& request) {
+  ++m_uses;
+  for (Scene& s : m_scenes) {
+    if (s.camera == request.camera && s.size == request.size && s.layout == request.layout &&
+        s.controls == request.controls) {
+      s.lastUse = m_uses;
+      return s;
+    }
+  }
+  Scene* scene = nullptr;
+  if (m_scenes.size() < kCachedScenes) {
+    scene = &m_scenes.emplace_back();
+  } else {
+    scene = &*std::min_element(m_scenes.begin(), m_scenes.end(),
+                               [](const Scene& a, const Scene& b) { return a.lastUse < b.lastUse; });
+  }
+  scene->camera = request.camera;
+  scene->size = request.size;
+  scene->layout = request.layout;
+  scene->controls = request.controls;
+  scene->lastUse = m_uses;
+  BuildScene(*scene);
+  return *scene;
 }
 
 bool CSceneGenerator::Render(const SceneRequest& request, BYTE* dst, std::size_t dstBytes) {
@@ -326,107 +557,81 @@ bool CSceneGenerator::Render(const SceneRequest& request, BYTE* dst, std::size_t
       dstBytes < FrameBytes(request.layout, size)) {
     return false;
   }
-  if (request.camera != m_camera || !(size == m_size)) {
-    BuildBackground(request.camera, size);
-  }
+  const Scene& scene = SceneFor(request);
+  const PixelLayout layout = request.layout;
+  const int bpp = BytesPerPixel(layout);
+  const LONG stride = FrameStride(layout, size.width);
+  const std::size_t used = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(bpp);
 
-  const LONG scale = std::max<LONG>(1, size.height / 240);
-  const std::uint32_t secs = request.clockSeconds % 86400;
-  char clock[16];
-  std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", secs / 3600, (secs / 60) % 60, secs % 60);
-  TextMask clockMask = RenderText(clock, scale);
-  clockMask.x0 = size.width - clockMask.width - 2 * scale;
-  clockMask.y0 = 2;
-  const int camera = request.camera;
-  const std::string labelText = "CAM " + std::to_string(camera / 4) + "-" + std::to_string(camera % 4);
-  TextMask label = RenderText(labelText, scale);
-  label.x0 = 2 * scale;
-  label.y0 = size.height - label.height - 2 * scale;
-
-  const SceneLook& look = kLooks[SceneKind(camera)];
-  int objY = 0;
-  int objU = 0;
-  int objV = 0;
-  RgbToYuv(look.objR, look.objG, look.objB, objY, objU, objV);
-  const Point obj = ObjectPosition(camera, size, request.motionStep);
+  const SceneLook& look = kLooks[SceneKind(request.camera)];
+  const Point obj = ObjectPosition(request.camera, size, request.motionStep);
   const LONG objW = size.width / 5;
   const LONG objH = size.height / 4;
 
-  const ControlMatrix controls = MakeControlMatrix(request.controls);
-  std::uint32_t noise = Hash32((request.frameNumber << 8) ^ static_cast<std::uint64_t>(camera) ^ 0x5EEDULL);
-  const LONG stride = FrameStride(request.layout, size.width);
+  const ClockBox clock = ClockGeometry(size);
+  const std::uint32_t secs = request.clockSeconds % 86400;
+  const char digits[kClockChars] = {
+      static_cast<char>('0' + secs / 36000), static_cast<char>('0' + (secs / 3600) % 10), ':',
+      static_cast<char>('0' + (secs / 600) % 6), static_cast<char>('0' + (secs / 60) % 10), ':',
+      static_cast<char>('0' + (secs % 60) / 10), static_cast<char>('0' + secs % 10)};
+  const Glyph* glyphs[kClockChars];
+  for (int i = 0; i < kClockChars; ++i) {
+    glyphs[i] = FindGlyph(digits[i]);
+  }
+
+  const auto paint = [&](BYTE* out, LONG x, const BYTE* c) {
+    if (layout == PixelLayout::Yuy2) {
+      // c is Y U V: the pixel's luma and the chroma byte it carries (U on even, V on odd).
+      out[2 * x] = c[0];
+      out[2 * x + 1] = c[1 + (x & 1)];
+    } else {
+      std::memcpy(out + 3 * x, c, 3);
+    }
+  };
 
   for (LONG row = 0; row < size.height; ++row) {
-    const LONG storedRow = request.layout == PixelLayout::Rgb24 ? size.height - 1 - row : row;
-    BYTE* out = dst + static_cast<std::ptrdiff_t>(storedRow) * stride;
-    const bool objRow = row >= obj.y && row < obj.y + objH;
-    const bool clockRow = row >= clockMask.y0 && row < clockMask.y0 + clockMask.height;
-    const bool labelRow = row >= label.y0 && row < label.y0 + label.height;
-    const std::size_t base = static_cast<std::size_t>(row) * static_cast<std::size_t>(size.width);
-    for (LONG x = 0; x < size.width; x += 2) {
-      int ys[2];
-      int us = 0;
-      int vs = 0;
-      for (int k = 0; k < 2; ++k) {
-        const LONG px = x + k;
-        int y = m_y[base + static_cast<std::size_t>(px)];
-        int u = m_u[base + static_cast<std::size_t>(px)];
-        int v = m_v[base + static_cast<std::size_t>(px)];
-        if (objRow && px >= obj.x && px < obj.x + objW) {
-          bool inside = true;
-          if (look.shape == SceneLook::Shape::Ellipse) {
-            const long dx = 2 * (px - obj.x) - objW;
-            const long dy = 2 * (row - obj.y) - objH;
-            inside = dx * dx * objH * objH + dy * dy * objW * objW <= static_cast<long>(objW) * objW * objH * objH;
-          }
-          if (inside) {
-            y = objY;
-            u = objU;
-            v = objV;
-          }
-        }
-        if (BYTE c = clockRow ? clockMask.At(px, row) : 0; c != 0) {
-          y = c == 1 ? 235 : 16;
-          u = v = 128;
-        } else if (BYTE l = labelRow ? label.At(px, row) : 0; l == 1) {
-          y = 235;
-          u = v = 128;
-        }
-        // Sensor noise: -2 ... +2 on luma.
-        noise ^= noise << 13;
-        noise ^= noise >> 17;
-        noise ^= noise << 5;
-        y += static_cast<int>(noise % 5) - 2;
-        ApplyControls(controls, y, u, v);
-        ys[k] = y;
-        us += u;
-        vs += v;
+    const LONG storedRow = layout == PixelLayout::Rgb24 ? size.height - 1 - row : row;
+    const std::size_t rowStart = static_cast<std::size_t>(storedRow) * static_cast<std::size_t>(stride);
+    const BYTE* background = scene.background.data() + rowStart;
+    BYTE* out = dst + rowStart;
+    const std::size_t noise = NoiseOffset(request.frameNumber, request.camera, row) * static_cast<std::size_t>(bpp);
+    const BYTE* plus = scene.noisePlus.data() + noise;
+    const BYTE* minus = scene.noiseMinus.data() + noise;
+
+    LONG spanX0 = 0;
+    LONG spanX1 = 0;
+    const bool objectRow = ObjectSpan(look, obj, objW, objH, row, size.width, spanX0, spanX1);
+    const bool clockRow = row >= kClockTop && row < kClockTop + kClockRows;
+    if (!objectRow && !clockRow) {
+      AddNoiseRow(background, plus, minus, out, used);
+    } else {
+      std::memcpy(out, background, used);
+      for (LONG x = spanX0; objectRow && x < spanX1; ++x) {
+        paint(out, x, scene.object);
       }
-      us = (us + 1) / 2;
-      vs = (vs + 1) / 2;
-      if (request.layout == PixelLayout::Yuy2) {
-        BYTE* p = out + static_cast<std::ptrdiff_t>(x) * 2;
-        p[0] = static_cast<BYTE>(ys[0]);
-        p[1] = static_cast<BYTE>(us);
-        p[2] = static_cast<BYTE>(ys[1]);
-        p[3] = static_cast<BYTE>(vs);
-      } else {
-        BYTE* p = out + static_cast<std::ptrdiff_t>(x) * 3;
-        for (int k = 0; k < 2; ++k) {
-          int r = 0;
-          int g = 0;
-          int b = 0;
-          YuvToRgb(ys[k], us, vs, r, g, b);
-          p[3 * k + 0] = static_cast<BYTE>(b);
-          p[3 * k + 1] = static_cast<BYTE>(g);
-          p[3 * k + 2] = static_cast<BYTE>(r);
+      if (clockRow) {
+        const LONG glyphRow = row - kClockTop - 1;
+        for (LONG bx = 0; bx < clock.width; ++bx) {
+          const LONG x = clock.x0 + bx;
+          if (x < 0 || x >= size.width) {
+            continue;
+          }
+          bool ink = false;
+          const LONG inner = bx - clock.xScale;
+          if (glyphRow >= 0 && glyphRow < 7 && inner >= 0) {
+            const LONG cell = inner / (6 * clock.xScale);
+            const LONG col = (inner % (6 * clock.xScale)) / clock.xScale;
+            const Glyph* g = cell < kClockChars ? glyphs[cell] : nullptr;
+            ink = g != nullptr && col < 5 && ((g->rows[static_cast<std::size_t>(glyphRow)] >> (4 - col)) & 1) != 0;
+          }
+          paint(out, x, ink ? scene.clockInk : scene.clockBox);
         }
       }
+      AddNoiseRow(out, plus, minus, out, used);
     }
     // DIB row padding stays zero.
-    const LONG used = size.width * (request.layout == PixelLayout::Yuy2 ? 2 : 3);
-    if (stride > used) {
-      std::memset(out + used, 0, static_cast<std::size_t>(stride - used));
+    if (static_cast<std::size_t>(stride) > used) {
+      std::memset(out + used, 0, static_cast<std::size_t>(stride) - used);
     }
   }
   dst[0] = request.channelByte;

@@ -28,10 +28,20 @@ struct SceneRequest {
   BYTE channelByte = 0;             ///< written into byte 0 of the buffer
 };
 
-/// Renders scene pictures. Keeps the background of the last camera and size so that a
-/// stream does not redraw it for every frame. Not thread-safe: one per stream.
+/// Renders scene pictures. A frame costs little more than a copy of it: the scene of
+/// each camera is drawn once per size, layout and picture controls (background, camera
+/// label, controls applied) and kept; a frame then only adds the moving object, the
+/// clock and the sensor noise. The noise comes from a fixed table, read at an offset
+/// that the frame number, the camera and the row pick, and scaled to the controls'
+/// contrast when the scene is drawn. Up to kCachedScenes scenes are kept (the four
+/// inputs of a multiplexing card); the least recently used one makes room. Rendering a
+/// frame of a kept scene allocates nothing.
+///
+/// Not thread-safe: one per stream.
 class CSceneGenerator {
  public:
+  static constexpr std::size_t kCachedScenes = 4;
+
   /// Writes one picture of FrameBytes(layout, size) bytes into dst. Returns false (and
   /// writes nothing) when dstBytes is too small or the size is not positive and even.
   [[nodiscard]] bool Render(const SceneRequest& request, BYTE* dst, std::size_t dstBytes);
@@ -44,13 +54,26 @@ class CSceneGenerator {
   [[nodiscard]] static Point ObjectPosition(int camera, FrameSize size, std::uint32_t motionStep);
 
  private:
-  void BuildBackground(int camera, FrameSize size);
+  // One camera's scene at one size, layout and set of controls, ready to be copied.
+  struct Scene {
+    int camera = -1;
+    FrameSize size{0, 0};
+    PixelLayout layout = PixelLayout::Yuy2;
+    PictureControls controls{};
+    std::uint64_t lastUse = 0;
+    std::vector<BYTE> background;  // the stored picture (layout, row order, padding) without object, clock, noise
+    std::vector<BYTE> noisePlus;   // per byte of a row: what the noise adds ...
+    std::vector<BYTE> noiseMinus;  // ... and takes away (never both); noise pixels x bytes per pixel
+    BYTE object[3]{};              // YUY2: Y U V; RGB24: B G R, controls applied
+    BYTE clockInk[3]{};
+    BYTE clockBox[3]{};
+  };
 
-  int m_camera = -1;
-  FrameSize m_size{0, 0};
-  std::vector<BYTE> m_y;  // full-resolution Y, U, V planes of the background
-  std::vector<BYTE> m_u;
-  std::vector<BYTE> m_v;
+  Scene& SceneFor(const SceneRequest& request);
+  static void BuildScene(Scene& scene);
+
+  std::vector<Scene> m_scenes;
+  std::uint64_t m_uses = 0;
 };
 
 /// Pixel kernel: applies picture controls to one YUV sample triple in place.
@@ -64,6 +87,11 @@ struct ControlMatrix {
 };
 [[nodiscard]] ControlMatrix MakeControlMatrix(const PictureControls& controls);
 void ApplyControls(const ControlMatrix& m, int& y, int& u, int& v);
+
+/// Pixel kernel: dst[i] = src[i] + plus[i] - minus[i], held within 0 ... 255, for
+/// `bytes` bytes (src may be dst). Each position has plus or minus zero, as the scene's
+/// noise tables do.
+void AddNoiseRow(const BYTE* src, const BYTE* plus, const BYTE* minus, BYTE* dst, std::size_t bytes);
 
 /// BT.601 conversions used by the generator and the V4L2 fallback conversion.
 void RgbToYuv(int r, int g, int b, int& y, int& u, int& v);

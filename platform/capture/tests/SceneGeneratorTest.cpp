@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -70,22 +71,28 @@ TEST(SceneGenerator, CamerasDifferAndNoiseIsFaint) {
 }
 
 TEST(SceneGenerator, ClockChangesOnlyTheTopRows) {
-  SceneRequest r;
-  r.clockSeconds = 10 * 3600;
-  const auto a = Render(r);
-  r.clockSeconds = 10 * 3600 + 1;
-  const auto b = Render(r);
-  bool topChanged = false;
-  for (LONG y = 0; y < 240; ++y) {
-    for (LONG x = 0; x < 320; ++x) {
-      if (Luma(a, 320, x, y) != Luma(b, 320, x, y)) {
-        ASSERT_LT(y, 16) << "clock pixel outside the top rows at " << x << "," << y;
-        ASSERT_GT(x, 320 / 2);
-        topChanged = true;
+  // At every size, so that motion detection, which leaves out the top 16 rows, never
+  // sees the clock tick.
+  for (FrameSize size : kCaptureSizes) {
+    SceneRequest r;
+    r.size = size;
+    r.clockSeconds = 10 * 3600 + 59 * 60 + 59;
+    const auto a = Render(r);
+    r.clockSeconds += 1;  // every digit changes
+    const auto b = Render(r);
+    bool topChanged = false;
+    for (LONG y = 0; y < size.height; ++y) {
+      for (LONG x = 0; x < size.width; ++x) {
+        if (Luma(a, size.width, x, y) != Luma(b, size.width, x, y)) {
+          ASSERT_LT(y, 16) << "clock pixel outside the top rows at " << x << "," << y << " of " << size.width << "x"
+                           << size.height;
+          ASSERT_GT(x, size.width / 2);
+          topChanged = true;
+        }
       }
     }
+    EXPECT_TRUE(topChanged) << size.width << "x" << size.height;
   }
-  EXPECT_TRUE(topChanged);
 }
 
 TEST(SceneGenerator, ObjectMovesOnlyWithTheMotionStep) {
@@ -172,15 +179,110 @@ TEST(SceneGenerator, Rgb24IsTheBottomUpImageOfTheYuy2Picture) {
   const auto rgb = Render(r);
   std::vector<BYTE> converted(rgb.size());
   Yuy2ToRgb24Dib(yuy2.data(), 640 * 2, 640, 288, converted.data(), FrameStride(PixelLayout::Rgb24, 640));
-  // Equal except where the channel bytes sit (first pixel pair of the top row in YUY2,
-  // first pixel of the bottom row in the DIB).
+  // The same picture except where the channel bytes sit (first pixel pair of the top
+  // row in YUY2, first pixel of the bottom row in the DIB), and except for the noise:
+  // RGB24 adds it after the conversion, which rounds its 298/256 luma steps to whole
+  // levels, so a colour may differ by a level or two, never more.
   const std::size_t topRow = static_cast<std::size_t>(287) * FrameStride(PixelLayout::Rgb24, 640);
+  int maxDiff = 0;
+  std::size_t equal = 0;
   for (std::size_t i = 3; i < rgb.size(); ++i) {
     if (i >= topRow && i < topRow + 6) {
       continue;
     }
-    ASSERT_EQ(rgb[i], converted[i]) << "byte " << i;
+    const int d = std::abs(rgb[i] - converted[i]);
+    maxDiff = std::max(maxDiff, d);
+    equal += d == 0 ? 1 : 0;
   }
+  EXPECT_LE(maxDiff, 2);
+  EXPECT_GT(equal, rgb.size() / 2);
+}
+
+TEST(SceneGenerator, KeptScenesGiveWhatAFreshGeneratorGives) {
+  // One generator serving a multiplexed card: more cameras than it keeps scenes for,
+  // controls changing on the way, both layouts; each frame must equal a first render.
+  CSceneGenerator shared;
+  for (int frame = 0; frame < 24; ++frame) {
+    SceneRequest r;
+    r.camera = frame % 6;
+    r.size = frame < 16 ? FrameSize{320, 240} : FrameSize{640, 288};
+    r.layout = frame % 5 == 0 ? PixelLayout::Rgb24 : PixelLayout::Yuy2;
+    r.frameNumber = static_cast<std::uint64_t>(frame);
+    r.motionStep = static_cast<std::uint32_t>(frame * 3);
+    r.clockSeconds = 86399 + static_cast<std::uint32_t>(frame);
+    r.channelByte = static_cast<BYTE>(frame % 4);
+    if (frame >= 8 && r.camera == 1) {
+      r.controls.contrast = 9000;
+      r.controls.hue = 2000;
+    }
+    std::vector<BYTE> frameBytes(FrameBytes(r.layout, r.size));
+    ASSERT_TRUE(shared.Render(r, frameBytes.data(), frameBytes.size()));
+    ASSERT_EQ(frameBytes, Render(r)) << "frame " << frame;
+  }
+}
+
+TEST(SceneGenerator, SmallAndPaddedPicturesStayInsideTheirBuffer) {
+  // The buffers are exactly the frame size, so the sanitizer catches any stray write.
+  for (FrameSize size : {FrameSize{2, 2}, FrameSize{4, 2}, FrameSize{6, 20}, FrameSize{40, 4}, FrameSize{322, 30}}) {
+    for (PixelLayout layout : {PixelLayout::Yuy2, PixelLayout::Rgb24}) {
+      SceneRequest r;
+      r.camera = 3;
+      r.size = size;
+      r.layout = layout;
+      r.motionStep = 9;
+      r.frameNumber = 4;
+      const auto f = Render(r);
+      ASSERT_EQ(f.size(), FrameBytes(layout, size));
+      const LONG stride = FrameStride(layout, size.width);
+      const LONG used = size.width * (layout == PixelLayout::Yuy2 ? 2 : 3);
+      for (LONG row = 0; row < size.height; ++row) {
+        for (LONG i = used; i < stride; ++i) {
+          ASSERT_EQ(f[static_cast<std::size_t>(row * stride + i)], 0) << "padding of row " << row;
+        }
+      }
+    }
+  }
+}
+
+TEST(SceneGenerator, NoiseFollowsTheContrast) {
+  SceneRequest r;
+  r.controls.contrast = 10000;  // twice the neutral contrast: noise steps up to 4
+  const auto a = Render(r);
+  r.frameNumber = 1;
+  const auto b = Render(r);
+  int maxDiff = 0;
+  for (std::size_t i = 2; i < a.size(); i += 2) {
+    maxDiff = std::max(maxDiff, std::abs(a[i] - b[i]));
+  }
+  EXPECT_GT(maxDiff, 4);
+  EXPECT_LE(maxDiff, 8);
+}
+
+TEST(SceneGenerator, NoiseKernelAddsAndSaturates) {
+  const std::vector<BYTE> src{0, 1, 2, 128, 250, 255, 255, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 254};
+  std::vector<BYTE> plus(src.size(), 0);
+  std::vector<BYTE> minus(src.size(), 0);
+  plus[1] = 3;
+  minus[2] = 5;  // 2 - 5 stays 0
+  plus[4] = 9;   // 250 + 9 stays 255
+  minus[6] = 1;
+  plus[18] = 4;  // past the 16-byte blocks: 254 + 4 stays 255
+  minus[17] = 2;
+  std::vector<BYTE> dst(src.size(), 0xAA);
+  AddNoiseRow(src.data(), plus.data(), minus.data(), dst.data(), src.size());
+  std::vector<BYTE> expected = src;
+  expected[1] = 4;
+  expected[2] = 0;
+  expected[4] = 255;
+  expected[6] = 254;
+  expected[18] = 255;
+  expected[17] = 98;
+  EXPECT_EQ(dst, expected);
+  // In place, and a length of zero writes nothing.
+  std::vector<BYTE> inPlace = src;
+  AddNoiseRow(inPlace.data(), plus.data(), minus.data(), inPlace.data(), inPlace.size());
+  EXPECT_EQ(inPlace, expected);
+  AddNoiseRow(src.data(), plus.data(), minus.data(), nullptr, 0);
 }
 
 TEST(SceneGenerator, RefusesBadBuffersAndSizes) {
