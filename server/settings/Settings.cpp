@@ -584,6 +584,7 @@ std::vector<SettingRow> ListSettings(Level level, std::string_view group, std::s
     s.Sz(kLastStartup.name, kLastStartup.def, "none");
     s.Sz(kLastShutdown.name, kLastShutdown.def, "none");
     s.Dword(kEmTimeResolution.name, kEmTimeResolution.def);
+    s.Dword(kVideoFreeSpaceReserve.name, kVideoFreeSpaceReserve.def);
     s.Dword(kReboot.name, kReboot.def);
     for (int d = 0; d < 7; ++d) {
       s.Dword(RebootDayName(d), 1);

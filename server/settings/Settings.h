@@ -148,6 +148,9 @@ inline constexpr SystemDword kLockdownEnableRemoteDesktop{"Lockdown Enable Remot
 inline constexpr SystemSz kSysUserId{"Sys UserID", ""};
 inline constexpr SystemSz kSysPassword{"Sys Password", ""};
 inline constexpr SystemSz kSysDisplayName{"Sys Display Name", ""};
+/// MiB the archive keeps free on each file system that holds recordings: below it the
+/// oldest day folders that hold no file being written are removed.
+inline constexpr SystemDword kVideoFreeSpaceReserve{"Video Free Space Reserve", 2048};
 
 /// Weekday names as the reboot values spell them, Sunday first (index = tm_wday).
 inline constexpr std::string_view kWeekdayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",

@@ -302,4 +302,9 @@ TEST_F(SettingsTest, ListingMarksDefaultsAndShowsEffectiveValues) {
   const auto system = ListSettings(Level::System);
   EXPECT_EQ(std::count_if(system.begin(), system.end(), [](const SettingRow& r) { return r.name.starts_with("Reboot "); }),
             14);
+  const auto reserve = std::find_if(system.begin(), system.end(),
+                                    [](const SettingRow& r) { return r.name == "Video Free Space Reserve"; });
+  ASSERT_NE(reserve, system.end());
+  EXPECT_EQ(reserve->effective, "2048");
+  EXPECT_TRUE(reserve->isDefault);
 }
