@@ -94,7 +94,8 @@ std::string RecordingFileName(const std::tm& local) {
 }
 
 bool IsSafeName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+  constexpr std::string_view kForbidden("/\\\0", 3);
+  return !name.empty() && name != "." && name != ".." && name.find_first_of(kForbidden) == std::string_view::npos;
 }
 
 std::string MakeCameraArchiveDir(std::string_view group, std::string_view input) {

@@ -92,8 +92,8 @@ TEST(EventTimeText, FormatsAndParsesBack) {
   EXPECT_EQ(ParseEventLine("13:05:22, TUE 05/01/20071"), MakeLocalTime(20071, 5, 1, 13, 5, 22));
   EXPECT_EQ(ParseEventLine("13:05:22, TUESDAY 05/01/2007"), t);
   EXPECT_EQ(ParseEventLine("13:05:22,  TUE 05/01/2007"), t);
-  for (const char* bad : {"", "13:05:22", "13:05:22 TUE 05/01/2007", "13:05:22, 05/01/2007", "x13:05:22, TUE 05/01/2007",
-                          "13-05-22, TUE 05/01/2007", "13:05:22, TUE 05/01/"}) {
+  for (const char* bad : {"", "13:05:22", "13:05:22 TUE 05/01/2007", "13:05:22, 05/01/2007",
+                          "x13:05:22, TUE 05/01/2007", "13-05-22, TUE 05/01/2007", "13:05:22, TUE 05/01/"}) {
     EXPECT_FALSE(ParseEventLine(bad).has_value()) << bad;
   }
   // Huge numbers are clamped, never overflow.
@@ -119,6 +119,35 @@ TEST(EventTimeText, DaylightSavingDaysParseAsLocalTime) {
   for (int hour : {0, 1, 3, 23}) {
     const std::time_t t = MakeLocalTime(2007, 10, 28, hour, 0, 0);
     EXPECT_EQ(ParseEventLine(Line(2007, 10, 28, hour, 0, 0)), t) << hour;
+  }
+}
+
+TEST_F(EventLogTest, CellsAcrossDaylightSavingChangesMatchLocalTime) {
+  if (!fs::exists("/usr/share/zoneinfo/Europe/Berlin")) {
+    GTEST_SKIP() << "no time-zone data";
+  }
+  ScopedTimeZone zone("Europe/Berlin");
+  const std::time_t start = MakeLocalTime(2007, 3, 20);
+  std::vector<std::time_t> times;
+  std::string log;
+  for (const std::time_t from : {MakeLocalTime(2007, 3, 20), MakeLocalTime(2007, 10, 20)}) {
+    for (std::time_t t = from; t < from + 16 * 86400; t += 5 * 3600 + 17 * 60 + 13) {
+      const std::tm local = Local(t);
+      if (local.tm_mon == 9 && local.tm_mday == 28 && local.tm_hour == 2) {
+        continue;  // the repeated hour reads back as either of its two moments
+      }
+      times.push_back(t);
+      log += EventTimeText(local) + "\r\n";
+    }
+  }
+  WriteLog(log);
+  std::vector<int> cells(times.size());
+  std::vector<int> offsets(times.size());
+  ASSERT_EQ(ReadEventCells("G", "I", start, 1, static_cast<int>(times.size()), cells.data(), offsets.data()),
+            static_cast<int>(times.size()));
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    ASSERT_EQ(cells[i], (times[i] - start) / 60) << EventTimeText(Local(times[i]));
+    ASSERT_EQ(offsets[i], Local(times[i]).tm_sec);
   }
 }
 
