@@ -1,0 +1,811 @@
+#include "server/ui/MainFrame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "platform/time/Time.h"
+#include "server/archive/Archive.h"
+#include "server/archive/ArchiveCommands.h"
+#include "server/archive/CleanUp.h"
+#include "server/engine/CameraRoster.h"
+#include "server/internet/UpdateWorker.h"
+#include "server/ptz/PtzTourRunner.h"
+#include "server/system/RebootSchedule.h"
+#include "server/system/ScheduledReboot.h"
+#include "server/system/SystemServices.h"
+#include "server/ui/OutputPlaceholder.h"
+#include "server/ui/QtVideoSurface.h"
+#include "server/ui/RosterOperations.h"
+#include "server/ui/VMFrame.h"
+#include "server/ui/VMView.h"
+#include "server/ui/WorkspaceMonitor.h"
+
+namespace halvard::ui {
+
+namespace {
+
+constexpr UINT kIdsRebootMessage = 3044;
+constexpr const char* kStateKey = "MainFrame/state";
+constexpr const char* kGeometryKey = "MainFrame/geometry";
+
+std::string PromptOf(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string TooltipOf(const std::string& text) {
+  const auto cut = text.find('\n');
+  return cut == std::string::npos ? std::string() : text.substr(cut + 1);
+}
+
+/// "Enter Password:": the prompt of the desktop lock. It has no cancel button and no
+/// close box, and Escape does not leave it: only the password does.
+class CPasswordPrompt final : public QDialog {
+ public:
+  CPasswordPrompt(system::CDesktopLock& lock, const QString& title, const QString& okText, const QString& wrongText,
+                  QWidget* parent)
+      : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_lock(lock) {
+    setWindowTitle(title);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(title, this));
+    m_edit = new QLineEdit(this);
+    m_edit->setEchoMode(QLineEdit::Password);
+    layout->addWidget(m_edit);
+    m_wrong = new QLabel(wrongText, this);
+    m_wrong->setVisible(false);
+    layout->addWidget(m_wrong);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(okText, QDialogButtonBox::AcceptRole);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CPasswordPrompt::accept);
+  }
+  void accept() override {
+    if (m_lock.TryUnlock(m_edit->text().toStdString())) {
+      QDialog::accept();
+      return;
+    }
+    m_edit->clear();
+    m_wrong->setVisible(true);
+  }
+  void reject() override {}
+
+ private:
+  system::CDesktopLock& m_lock;
+  QLineEdit* m_edit = nullptr;
+  QLabel* m_wrong = nullptr;
+};
+
+archive::ArchiveItem ItemOf(const std::vector<std::string>& names) {
+  archive::ArchiveItem item;
+  std::string* parts[] = {&item.group, &item.input, &item.day, &item.file, &item.still};
+  for (std::size_t i = 0; i < names.size() && i < std::size(parts); ++i) {
+    *parts[i] = names[i];
+  }
+  return item;
+}
+
+}  // namespace
+
+void WriteLogLine(std::string_view line) {
+  static std::mutex mutex;
+  const std::tm local = time::LocalTimeNow();
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  const std::lock_guard lock(mutex);
+  std::fprintf(stderr, "%s %.*s\n", stamp, static_cast<int>(line.size()), line.data());
+  std::fflush(stderr);
+}
+
+CMainFrame::CMainFrame(TextFunction texts, QWidget* parent) : QMainWindow(parent), m_texts(std::move(texts)) {
+  setWindowTitle(QText(kIdsMainTitle));
+  setObjectName("MainFrame");
+  m_mdi = new QMdiArea(this);
+  m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(m_mdi);
+  CreateActions();
+  CreatePanes();
+  BuildMenuBar(MenuSituation::NoDocument);
+  m_ready = new QLabel(QText(kIdsReady), this);
+  statusBar()->addWidget(m_ready, 1);
+  connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { UpdateSituation(); });
+  const QSettings profile("Tesmark", "Halvard");
+  restoreGeometry(profile.value(kGeometryKey).toByteArray());
+  restoreState(profile.value(kStateKey).toByteArray());
+}
+
+CMainFrame::~CMainFrame() {
+  // The children outlive this part of the object: nothing they signal may reach it.
+  m_mdi->disconnect(this);
+  m_tree->SetCommandHandler({});
+  m_tree->SetLabelFunction({});
+  // Workers report into the pane: they end before it goes.
+  m_updater.reset();
+  for (auto& [id, timer] : m_timers) {
+    timer->stop();
+  }
+}
+
+void CMainFrame::SetRoster(IRosterOperations* roster) { m_roster = roster; }
+
+void CMainFrame::CreateDirectoryUpdater() {
+  if (!m_updater) {
+    m_updater = std::make_unique<internet::CDirectoryUpdater>(*m_sink);
+  }
+}
+
+QString CMainFrame::QText(UINT id) { return QString::fromStdString(Text(id)); }
+
+std::string CMainFrame::Label(UINT command) { return Text(MenuLabelId(command)); }
+
+std::string CMainFrame::Text(unsigned id) { return m_texts ? m_texts(id) : std::string(); }
+
+void CMainFrame::CreateActions() {
+  const UINT commands[] = {kCmdLockDesktop,    kCmdWindowsLockdown,       kCmdAppExit,
+                           kCmdViewToolbar,    kCmdViewStatusBar,         kCmdViewWorkspace,
+                           kCmdViewOutput,     kCmdWindowCascade,         kCmdWindowTileHorizontal,
+                           kCmdWindowTileVertical, kCmdWindowArrange,     kCmdHelpContents,
+                           kCmdHelpIndex,      kCmdHelpSearch,            kCmdAppAbout,
+                           kCmdStartAll,       kCmdStopAll,               kCmdActivateTileVertical};
+  for (const UINT command : commands) {
+    auto* action = new QAction(QString::fromStdString(Label(command)), this);
+    const std::string prompt = Text(command);
+    action->setStatusTip(QString::fromStdString(PromptOf(prompt)));
+    if (!TooltipOf(prompt).empty()) {
+      action->setToolTip(QString::fromStdString(TooltipOf(prompt)));
+    }
+    connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+    m_actions[command] = action;
+  }
+  m_actions[kCmdActivateTileVertical]->setText(QString::fromStdString(Label(kCmdWindowTileVertical)));
+  for (const UINT command : {kCmdViewToolbar, kCmdViewStatusBar, kCmdViewWorkspace, kCmdViewOutput}) {
+    m_actions[command]->setCheckable(true);
+    m_actions[command]->setChecked(true);
+  }
+  m_actions[kCmdStartAll]->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+  m_actions[kCmdStopAll]->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+  m_actions[kCmdActivateTileVertical]->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
+  m_actions[kCmdLockDesktop]->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
+  m_actions[kCmdAppAbout]->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+
+  auto* toolbar = addToolBar(QText(kIdsToolbarTitle));
+  toolbar->setObjectName("Toolbar");
+  toolbar->addAction(m_actions[kCmdStartAll]);
+  toolbar->addAction(m_actions[kCmdStopAll]);
+  toolbar->addSeparator();
+  toolbar->addAction(m_actions[kCmdActivateTileVertical]);
+  toolbar->addSeparator();
+  toolbar->addAction(m_actions[kCmdLockDesktop]);
+  toolbar->addAction(m_actions[kCmdAppAbout]);
+  connect(toolbar, &QToolBar::visibilityChanged, m_actions[kCmdViewToolbar], &QAction::setChecked);
+}
+
+void CMainFrame::CreatePanes() {
+  setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks | QMainWindow::AllowTabbedDocks);
+  m_workspaceDock = new QDockWidget(QText(kIdsWorkspaceTitle), this);
+  m_workspaceDock->setObjectName(QStringLiteral("Pane-%1").arg(kWorkspacePaneId));
+  m_workspaceDock->setAllowedAreas(Qt::AllDockWidgetAreas);
+  auto* tabs = new QTabWidget(m_workspaceDock);
+  tabs->setTabPosition(QTabWidget::South);
+  tabs->setIconSize(QSize(16, 16));
+  m_tree = new CWorkspaceMonitor([this](UINT id) { return Text(id); }, tabs);
+  tabs->addTab(m_tree, WorkspaceIconStrip()[0], QText(kIdsWorkspaceTab));
+  m_workspaceDock->setWidget(tabs);
+  addDockWidget(Qt::LeftDockWidgetArea, m_workspaceDock);
+  m_tree->SetCommandHandler([this](UINT command, QTreeWidgetItem* item) { RunTreeCommand(command, item); });
+  m_tree->SetLabelFunction([this](const MenuEntry& entry, QTreeWidgetItem* item) {
+    if (entry.command == kCmdStartStop && m_roster != nullptr) {
+      const std::vector<std::string> names = CWorkspaceMonitor::NamesOf(item);
+      if (!names.empty()) {
+        return Text(m_roster->IsGroupRunning(names[0]) ? kIdsGroupStop : kIdsGroupStart);
+      }
+    }
+    return Text(entry.label);
+  });
+
+  m_outputDock = new QDockWidget(QText(kIdsOutputTitle), this);
+  m_outputDock->setObjectName(QStringLiteral("Pane-%1").arg(kOutputPaneId));
+  m_outputDock->setAllowedAreas(Qt::AllDockWidgetAreas);
+  auto* log = new COutputLogPlaceholder(m_outputDock);
+  m_sink = log;
+  m_outputDock->setWidget(log);
+  addDockWidget(Qt::BottomDockWidgetArea, m_outputDock);
+  // The document area gets the most room: the panes start small.
+  resizeDocks({m_workspaceDock}, {260}, Qt::Horizontal);
+  resizeDocks({m_outputDock}, {150}, Qt::Vertical);
+  connect(m_workspaceDock, &QDockWidget::visibilityChanged, m_actions[kCmdViewWorkspace], &QAction::setChecked);
+  connect(m_outputDock, &QDockWidget::visibilityChanged, m_actions[kCmdViewOutput], &QAction::setChecked);
+}
+
+void CMainFrame::BuildMenuBar(MenuSituation situation) {
+  m_situation = situation;
+  QMenuBar* bar = menuBar();
+  bar->clear();
+  QMenu* system = bar->addMenu(QText(kIdsMenuSystem));
+  if (situation != MenuSituation::VideoFileWindow) {
+    system->addAction(m_actions[kCmdLockDesktop]);
+    system->addSeparator();
+    system->addAction(m_actions[kCmdWindowsLockdown]);
+    system->addSeparator();
+  }
+  system->addAction(m_actions[kCmdAppExit]);
+  QMenu* view = bar->addMenu(QText(kIdsMenuView));
+  for (const UINT command : {kCmdViewToolbar, kCmdViewStatusBar, kCmdViewWorkspace, kCmdViewOutput}) {
+    view->addAction(m_actions[command]);
+  }
+  if (situation != MenuSituation::NoDocument) {
+    QMenu* window = bar->addMenu(QText(kIdsMenuWindow));
+    for (const UINT command : {kCmdWindowCascade, kCmdWindowTileHorizontal, kCmdWindowTileVertical, kCmdWindowArrange}) {
+      window->addAction(m_actions[command]);
+    }
+  }
+  QMenu* help = bar->addMenu(QText(kIdsMenuHelp));
+  help->addAction(m_actions[kCmdHelpContents]);
+  help->addAction(m_actions[kCmdHelpIndex]);
+  help->addAction(m_actions[kCmdHelpSearch]);
+  help->addSeparator();
+  help->addAction(m_actions[kCmdAppAbout]);
+}
+
+void CMainFrame::UpdateSituation() {
+  QMdiSubWindow* active = m_mdi->activeSubWindow();
+  MenuSituation situation = MenuSituation::NoDocument;
+  if (active != nullptr) {
+    situation = dynamic_cast<CVMFrame*>(active) != nullptr ? MenuSituation::CameraWindow
+                                                           : MenuSituation::VideoFileWindow;
+  }
+  if (situation != m_situation) {
+    BuildMenuBar(situation);
+  }
+}
+
+std::vector<std::string> CMainFrame::MenuTitles() const {
+  std::vector<std::string> titles;
+  for (const QAction* action : menuBar()->actions()) {
+    titles.push_back(action->text().toStdString());
+  }
+  return titles;
+}
+
+std::string CMainFrame::StatusText() const {
+  const QString message = statusBar()->currentMessage();
+  return message.isEmpty() ? m_ready->text().toStdString() : message.toStdString();
+}
+
+QAction* CMainFrame::CommandAction(UINT command) const {
+  const auto it = m_actions.find(command);
+  return it != m_actions.end() ? it->second : nullptr;
+}
+
+void CMainFrame::PostCommand(UINT command) {
+  QMetaObject::invokeMethod(this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
+}
+
+bool CMainFrame::AskYesNo(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, QText(kIdsMainTitle), QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void CMainFrame::ShowNotAvailable() { ShowMessage(Text(kIdsNotAvailableYet)); }
+
+void CMainFrame::RunCommand(UINT command) {
+  switch (command) {
+    case kCmdStartAll:
+      if (m_roster != nullptr) {
+        m_roster->StartAll({});
+      }
+      break;
+    case kCmdStopAll:
+      if (m_roster != nullptr && AskYesNo(Text(kIdsAskStopAll))) {
+        m_roster->StopAll();
+      }
+      break;
+    case kCmdViewWorkspace:
+      m_workspaceDock->setVisible(!m_workspaceDock->isVisible());
+      break;
+    case kCmdViewOutput:
+      m_outputDock->setVisible(!m_outputDock->isVisible());
+      break;
+    case kCmdViewToolbar:
+      for (QToolBar* bar : findChildren<QToolBar*>()) {
+        bar->setVisible(m_actions[kCmdViewToolbar]->isChecked());
+      }
+      break;
+    case kCmdViewStatusBar:
+      statusBar()->setVisible(m_actions[kCmdViewStatusBar]->isChecked());
+      break;
+    case kCmdArchiveCleanUp:
+      RunCleanUp();
+      break;
+    case kCmdActivateTileVertical:
+      ActivateAllCameraWindows();
+      TileCameraWindows(true);
+      break;
+    case kCmdActivateTileHorizontal:
+      ActivateAllCameraWindows();
+      TileCameraWindows(false);
+      break;
+    case kCmdWindowCascade:
+      m_mdi->cascadeSubWindows();
+      break;
+    case kCmdWindowTileHorizontal:
+      TileCameraWindows(false);
+      break;
+    case kCmdWindowTileVertical:
+      TileCameraWindows(true);
+      break;
+    case kCmdWindowArrange: {
+      // Minimised windows in a row along the bottom of the document area.
+      int x = 0;
+      for (QMdiSubWindow* w : m_mdi->subWindowList()) {
+        if (w->isVisible() && w->isMinimized()) {
+          w->move(x, m_mdi->viewport()->height() - w->height());
+          x += w->width();
+        }
+      }
+      break;
+    }
+    case kCmdLockDesktop:
+      LockDesktop();
+      break;
+    case kCmdAppExit:
+      close();
+      break;
+    case kCmdAppAbout:
+      QMessageBox::about(this, QText(kIdsMainTitle), QText(kIdsAboutText));
+      break;
+    case kCmdReloadEventMatrix:
+      // The event matrix reloads itself on this command; nothing else listens.
+      break;
+    default:
+      ShowNotAvailable();
+      break;
+  }
+}
+
+void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
+  if (item == nullptr) {
+    return;
+  }
+  m_tree->setCurrentItem(item);
+  const std::vector<std::string> names = CWorkspaceMonitor::NamesOf(item);
+  switch (command) {
+    case kCmdStartAll:
+    case kCmdStopAll:
+      RunCommand(command);
+      return;
+    case kCmdStartStop:
+      if (m_roster != nullptr && !names.empty()) {
+        m_roster->ToggleGroup(names[0]);
+      }
+      return;
+    case kCmdRenameGroup:
+      RenameSelectedGroup(item);
+      return;
+    case kCmdDeleteGroup:
+      if (m_roster != nullptr && !names.empty() && AskYesNo(Text(kIdsAskDeleteGroup) + "\n" + names[0])) {
+        m_roster->DeleteGroup(names[0]);
+        RefreshTree();
+      }
+      return;
+    case kCmdDeleteDay:
+    case kCmdCopyVideo:
+    case kCmdCopyStills:
+    case kCmdDeleteVideoAndStills:
+    case kCmdDeleteStills:
+    case kCmdStillCopy:
+    case kCmdStillDelete:
+      RunArchiveCommand(command, item);
+      return;
+    default:
+      RunCommand(command);
+      return;
+  }
+}
+
+void CMainFrame::RenameSelectedGroup(QTreeWidgetItem* item) {
+  const std::vector<std::string> names = CWorkspaceMonitor::NamesOf(item);
+  if (m_roster == nullptr || names.size() != 1) {
+    return;
+  }
+  bool ok = false;
+  const QString name = QInputDialog::getText(this, QString::fromStdString(PromptOf(Label(kCmdRenameGroup))),
+                                             QText(kIdsRenameGroupPrompt), QLineEdit::Normal,
+                                             QString::fromStdString(names[0]), &ok);
+  if (!ok || name.toStdString() == names[0]) {
+    return;
+  }
+  if (m_roster->RenameGroup(names[0], name.toStdString())) {
+    RefreshTree();
+  }
+}
+
+void CMainFrame::RunArchiveCommand(UINT command, QTreeWidgetItem* item) {
+  const std::vector<std::string> names = CWorkspaceMonitor::NamesOf(item);
+  const archive::ArchiveItem target = ItemOf(names);
+  const std::string path = archive::ItemPath(target.group, target.input, target.day, target.file, target.still);
+  const auto report = [this, &path](const archive::ArchiveCommandResult& result, UINT failureText) {
+    if (!result.Ok()) {
+      ShowMessage(Text(failureText) + " " + path + (result.systemText.empty() ? "" : "\n" + result.systemText));
+    }
+    return result.Ok();
+  };
+  const auto chooseFolder = [this]() {
+    return QFileDialog::getExistingDirectory(this, QText(kIdsCopyTargetTitle)).toStdString();
+  };
+  switch (command) {
+    case kCmdDeleteDay:
+      if (CWorkspaceMonitor::DepthOf(item) == kDepthDay && AskYesNo(Text(kIdsAskDeleteDay) + "\n" + path) &&
+          report(archive::DeleteDayFolder(target), kIdsDeleteFailed)) {
+        delete item;
+      }
+      break;
+    case kCmdDeleteVideoAndStills:
+      // No recording plays in a window of this program yet, so none is open.
+      if (CWorkspaceMonitor::DepthOf(item) == kDepthFile && AskYesNo(Text(kIdsAskDeleteVideo) + "\n" + path) &&
+          report(archive::DeleteRecordingAndStills(target, archive::Playback::Closed), kIdsDeleteFailed)) {
+        delete item;
+      }
+      break;
+    case kCmdDeleteStills:
+      if (CWorkspaceMonitor::DepthOf(item) == kDepthFile && AskYesNo(Text(kIdsAskDeleteStills) + "\n" + path) &&
+          report(archive::DeleteStillPictures(target), kIdsDeleteFailed)) {
+        qDeleteAll(item->takeChildren());
+      }
+      break;
+    case kCmdStillDelete:
+      if (CWorkspaceMonitor::DepthOf(item) == kDepthStill && AskYesNo(Text(kIdsAskDeleteStill) + "\n" + path) &&
+          report(archive::DeleteStillPicture(target), kIdsDeleteFailed)) {
+        delete item;
+      }
+      break;
+    case kCmdCopyVideo:
+    case kCmdCopyStills:
+    case kCmdStillCopy: {
+      const std::string folder = chooseFolder();
+      if (folder.empty()) {
+        break;
+      }
+      const archive::ArchiveCommandResult result = command == kCmdCopyVideo    ? archive::CopyRecordingFile(target, folder)
+                                                   : command == kCmdCopyStills ? archive::CopyStillPictures(target, folder)
+                                                                               : archive::CopyStillPicture(target, folder);
+      if (report(result, kIdsCopyFailed)) {
+        ShowMessage(Text(kIdsCopyDone) + " " + folder);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void CMainFrame::RunCleanUp() {
+  if (m_roster == nullptr) {
+    return;
+  }
+  std::vector<archive::CameraRef> cameras;
+  for (auto& [group, input] : m_roster->Cameras()) {
+    cameras.push_back({group, input});
+  }
+  const archive::CleanUpResult result = archive::CleanUpArchive(cameras, m_roster->FilesBeingWritten());
+  for (const std::string& key : result.removedDayKeys) {
+    ReportLine(Text(kIdsCleanUpRemoved) + " " + key);
+  }
+  RefreshTree();
+  PostCommand(kCmdReloadEventMatrix);
+}
+
+void CMainFrame::StartCleanUpTimer() {
+  SetTimer(kTimerCleanUp, kCleanUpPeriodMs, [this] { PostCommand(kCmdArchiveCleanUp); });
+}
+
+void CMainFrame::StartTourTimer() {
+  SetTimer(kTimerTour, static_cast<std::uint32_t>(ptz::kTourTimerPeriodMs), [this] { RunTourTick(); });
+}
+
+void CMainFrame::RunTourTick() {
+  if (m_roster == nullptr) {
+    return;
+  }
+  std::vector<ptz::PtzCamera> cameras;
+  for (auto& [group, input] : m_roster->Cameras()) {
+    cameras.push_back({group, input});
+  }
+  const ptz::MinuteClock clock = [] {
+    const std::tm local = time::LocalTimeNow();
+    return local.tm_hour * 60 + local.tm_min;
+  };
+  const ptz::ControllerLookup lookup = [this](std::string_view group, std::string_view input) -> ptz::CPtzController* {
+    CVMDoc* doc = FindDocument(std::string(group), std::string(input));
+    return doc != nullptr ? doc->PtzController() : nullptr;
+  };
+  (void)ptz::RunTourTick(cameras, clock, lookup);
+}
+
+void CMainFrame::LockDesktop() {
+  if (m_lockOpen) {
+    return;
+  }
+  // The kiosk grabs keyboard and pointer through the X server; elsewhere it cannot, and
+  // a process told to leave the workstation alone must not take its desktop.
+  const QString platform = QGuiApplication::platformName();
+  if (!system::SystemChangesAllowed()) {
+    ReportLine(Text(kIdsLockUnavailable) + " HALVARD_SYSTEM_CHANGES=off");
+    return;
+  }
+  if (platform != QStringLiteral("xcb")) {
+    ReportLine(Text(kIdsLockUnavailable) + " " + platform.toStdString());
+    return;
+  }
+  m_lockOpen = true;
+  system::CDesktopLock lock(m_monitor, system::ProcessZelLock(), system::ProcessScreenSaver());
+  std::string note;
+  lock.Open(&note);
+  if (!note.empty()) {
+    ReportLine(note);
+  }
+  CPasswordPrompt prompt(lock, QText(kIdsEnterPassword), QText(kIdsOk), QText(kIdsWrongPassword), this);
+  prompt.exec();
+  m_lockOpen = false;
+}
+
+CVMDoc* CMainFrame::FindDocument(const std::string& group, const std::string& input) const {
+  for (const auto& doc : m_docs) {
+    if (doc->GroupName() == group && doc->InputName() == input) {
+      return doc.get();
+    }
+  }
+  return nullptr;
+}
+
+// ---- camera windows ------------------------------------------------------------------
+
+bool CMainFrame::OpenCameraWindow(engine::CameraGroup& group, int input, const std::string& title,
+                                  engine::CameraWindowShow show, engine::CameraWindow* window) {
+  if (window == nullptr || input < 0 || static_cast<std::size_t>(input) >= group.InputNames().size()) {
+    return false;
+  }
+  auto doc = std::make_unique<CVMDoc>(*this, &group, input, group.DisplayName(), group.InputName(input));
+  doc->LoadSettings();
+  auto* frame = new CVMFrame(*doc, QString::fromStdString(title));
+  doc->SetFrame(frame);
+  m_mdi->addSubWindow(frame);
+  // The frame is sized around a 320 x 240 view whatever the style's borders.
+  frame->widget()->resize(CVMView::kInitialWidth, CVMView::kInitialHeight);
+  const QSize border = frame->sizeHint() - frame->widget()->sizeHint();
+  frame->resize(QSize(CVMView::kInitialWidth, CVMView::kInitialHeight) + border.expandedTo(QSize(0, 0)));
+  switch (show) {
+    case engine::CameraWindowShow::Normal:
+      frame->show();
+      break;
+    case engine::CameraWindowShow::Minimized:
+      frame->showMinimized();
+      break;
+    case engine::CameraWindowShow::Hidden:
+      frame->hide();
+      break;
+  }
+  window->frame = frame->Handle();
+  window->view = frame->View()->Handle();
+  window->surface = frame->View()->Surface();
+  window->clientWidth = CVMView::kInitialWidth;
+  window->clientHeight = CVMView::kInitialHeight;
+  m_docs.push_back(std::move(doc));
+  UpdateSituation();
+  return true;
+}
+
+void CMainFrame::CloseCameraWindows(engine::CameraGroup& group) {
+  for (auto it = m_docs.begin(); it != m_docs.end();) {
+    if ((*it)->Group() != &group) {
+      ++it;
+      continue;
+    }
+    CVMFrame* frame = (*it)->Frame();
+    CVMDoc* doc = it->release();
+    it = m_docs.erase(it);
+    // The close may come from inside one of the frame's own handlers (an operator's
+    // close that stops the group), so the frame and its document go when the loop
+    // next runs.
+    frame->SetClosingForGood();
+    frame->hide();
+    m_mdi->removeSubWindow(frame);
+    connect(frame, &QObject::destroyed, [doc] { delete doc; });
+    frame->deleteLater();
+  }
+  UpdateSituation();
+}
+
+void CMainFrame::RetitleCameraWindow(engine::CameraGroup& group, int input, const std::string& title) {
+  for (const auto& doc : m_docs) {
+    if (doc->Group() == &group && doc->Input() == input) {
+      doc->SetInputName(group.InputName(input));
+      doc->Frame()->setWindowTitle(QString::fromStdString(title));
+    }
+  }
+}
+
+void CMainFrame::PostActivateAndTile() { PostCommand(kCmdActivateTileVertical); }
+
+void CMainFrame::ActivateAllCameraWindows() {
+  if (m_roster == nullptr) {
+    return;
+  }
+  for (const auto& [group, input] : m_roster->ActivateAllOrder()) {
+    for (const auto& doc : m_docs) {
+      if (doc->Group() == group && doc->Input() == input && doc->Frame()->isVisible()) {
+        doc->Frame()->raise();
+        m_mdi->setActiveSubWindow(doc->Frame());
+      }
+    }
+  }
+}
+
+void CMainFrame::TileCameraWindows(bool vertical) {
+  std::vector<QMdiSubWindow*> windows;
+  for (QMdiSubWindow* w : m_mdi->subWindowList(QMdiArea::StackingOrder)) {
+    if (w->isVisible() && !w->isMinimized()) {
+      windows.push_back(w);
+    }
+  }
+  // Stacking order puts the active window last; tiles run from the front window.
+  std::reverse(windows.begin(), windows.end());
+  const int n = static_cast<int>(windows.size());
+  if (n == 0) {
+    return;
+  }
+  const int major = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+  const int minor = (n + major - 1) / major;
+  const int columns = vertical ? major : minor;
+  const int rows = vertical ? minor : major;
+  const QRect area = m_mdi->viewport()->rect();
+  const int w = area.width() / columns;
+  const int h = area.height() / rows;
+  for (int i = 0; i < n; ++i) {
+    const int column = vertical ? i / rows : i % columns;
+    const int row = vertical ? i % rows : i / columns;
+    if (windows[static_cast<std::size_t>(i)]->isMaximized()) {
+      windows[static_cast<std::size_t>(i)]->showNormal();
+    }
+    windows[static_cast<std::size_t>(i)]->setGeometry(column * w, row * h, w, h);
+  }
+}
+
+void CMainFrame::OnCameraMotion(CVMDoc& doc) {
+  // A command queued before its group stopped may come up after: only open documents.
+  const bool open = std::any_of(m_docs.begin(), m_docs.end(), [&](const auto& d) { return d.get() == &doc; });
+  if (open && m_roster != nullptr && doc.Group() != nullptr) {
+    m_roster->OnMotionCommand(*doc.Group(), doc.Input());
+  }
+}
+
+void CMainFrame::OnCameraClosedByOperator(CVMDoc& doc) {
+  if (m_roster != nullptr && doc.Group() != nullptr) {
+    m_roster->OnCameraWindowClosed(*doc.Group(), doc.Input());
+  }
+}
+
+void CMainFrame::OnCameraCommand(CVMDoc&, unsigned) { ShowNotAvailable(); }
+
+// ---- the rest of the host --------------------------------------------------------------
+
+void CMainFrame::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, QText(kIdsMainTitle), QString::fromStdString(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+void CMainFrame::ReportLine(const std::string& line) {
+  WriteLogLine(line);
+  if (m_sink != nullptr) {
+    internet::Report(*m_sink, line);
+  }
+}
+
+void CMainFrame::SetTimer(engine::TimerId id, std::uint32_t periodMs, engine::TimerCallback callback) {
+  QTimer*& timer = m_timers[id];
+  if (timer == nullptr) {
+    timer = new QTimer(this);
+  } else {
+    timer->stop();
+    timer->disconnect();
+  }
+  timer->setInterval(static_cast<int>(std::min<std::uint32_t>(periodMs, 0x7FFFFFFF)));
+  connect(timer, &QTimer::timeout, this, std::move(callback));
+  timer->start();
+}
+
+void CMainFrame::KillTimer(engine::TimerId id) {
+  const auto it = m_timers.find(id);
+  if (it == m_timers.end()) {
+    return;
+  }
+  // The callback being run may be the one killing its own timer.
+  it->second->stop();
+  it->second->disconnect();
+  it->second->deleteLater();
+  m_timers.erase(it);
+}
+
+void CMainFrame::RefreshGroupNode(const engine::CameraGroup& group) { m_tree->RefreshGroup(group.DisplayName()); }
+
+void CMainFrame::RefreshTree() {
+  m_tree->Rebuild(m_roster != nullptr ? m_roster->GroupNames() : std::vector<std::string>{});
+}
+
+void CMainFrame::CheckScheduledReboot() {
+  if (!system::ProcessRebootCheck().IsRebootDue()) {
+    return;
+  }
+  system::RebootHooks hooks;
+  hooks.stopAllGroups = [this] {
+    if (m_roster != nullptr) {
+      m_roster->StopAll();
+    }
+  };
+  hooks.startAllGroups = [this] {
+    if (m_roster != nullptr) {
+      m_roster->StartAll(m_groupFilter);
+    }
+  };
+  hooks.postCloseRequest = [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); };
+  hooks.reportFailure = [this](std::string_view text) { ReportLine(std::string(text)); };
+  (void)system::RunScheduledReboot(hooks, system::ProcessSystemRestart(), Text(kIdsRebootMessage));
+}
+
+void CMainFrame::ShowPropertyPages(IUnknown*, const std::string&) { ShowNotAvailable(); }
+
+void CMainFrame::StartDirectoryUpdate(const std::string& group, const std::string& input) {
+  if (m_updater) {
+    (void)m_updater->Start(group, input);
+  }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!m_closed) {
+    m_closed = true;
+    ReportLine(Text(kIdsStopping));
+    if (m_roster != nullptr) {
+      m_roster->StopAll();
+    }
+    system::WriteLastShutdown(time::WallClockNow());
+    if (m_updater) {
+      m_updater->Stop();
+    }
+    for (auto& [id, timer] : m_timers) {
+      timer->stop();
+    }
+    QSettings profile("Tesmark", "Halvard");
+    profile.setValue(kGeometryKey, saveGeometry());
+    profile.setValue(kStateKey, saveState());
+    if (m_closeObserver) {
+      m_closeObserver();
+    }
+  }
+  event->accept();
+}
+
+}  // namespace halvard::ui
