@@ -18,13 +18,15 @@ HRESULT CMessageSink::AddLine(std::string_view line) {
   if (m_view == nullptr) {
     return E_FAIL;
   }
+  // One report is one line, in the list and in the journal alike.
+  std::string text(line);
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   if (m_echoToStderr) {
     const std::tm local = halvard::time::LocalTimeNow();
-    std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d %.*s\n", local.tm_year + 1900, local.tm_mon + 1,
-                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(line.size()),
-                 line.data());
+    std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d %s\n", local.tm_year + 1900, local.tm_mon + 1,
+                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, text.c_str());
   }
-  m_pending.emplace_back(line);
+  m_pending.push_back(std::move(text));
   // The view keeps only its newest lines, so a stalled event loop cannot make the
   // queue grow without end either.
   if (m_pending.size() > static_cast<std::size_t>(COutputViewMessage::kMaxLines)) {

@@ -6,6 +6,8 @@
 /// Memory is bounded: the log keeps the newest kMaxLines lines and drops the oldest
 /// (a server running for months would otherwise grow without end).
 ///
+/// A line holding CR or LF is shown as one line (they become blanks).
+///
 /// Every line is also written to standard error with its local time
 /// ("2007-05-01 13:05:22 <line>"), so a headless server and its system journal keep a log.
 

@@ -103,11 +103,12 @@ TEST(OutputViewMessageTest, KeepsTheNewestLinesAndScrollsSidewaysToTheWidest) {
   EXPECT_GT(view.HorizontalExtent(), narrow);
   EXPECT_GT(view.HorizontalExtent(), view.viewport()->width());
   ASSERT_TRUE(WaitFor([&] { return view.horizontalScrollBar()->maximum() > 0; }));
-  // A shorter line later never narrows the extent.
+  // A shorter line later never narrows the extent; a report with line ends stays one line.
   const int wide = view.HorizontalExtent();
-  static_cast<void>(view.AddLine("short"));
+  static_cast<void>(view.AddLine("short\r\nreport"));
   view.DrainPending();
   EXPECT_EQ(view.HorizontalExtent(), wide);
+  EXPECT_EQ(Text(view, view.count() - 1), "short  report");
 }
 
 TEST(OutputViewMessageTest, ASinkHeldByAWorkerOutlivesTheViewAndRefusesLines) {
