@@ -89,6 +89,17 @@ constexpr ResourceString kStrings[] = {
     {2008, "The name is not allowed: names of camera groups become folder names; use up to 99 characters, "
            "none of \\ / : * ? \" < > |, and not \".\" or \"..\"."},
     {2009, "A camera group of that name already exists."},
+    // The output pane: tabs, menu and dialog texts.
+    {2100, "Messages"},
+    {2101, "Event Matrix"},
+    {2102, "Properties"},
+    {2103, "Event Matrix Reload"},
+    {2104, "Event Matrix Properties"},
+    {2105, "%02d minutes"},
+    {2106, "OK"},
+    {2107, "Cancel"},
+    {2108, "No recording holds this moment:"},
+    {2112, "Time resolution of one cell:"},
     {2010, "the broadcast could not listen on port"},
     {2011, "the sound device is not present; recording with silence instead of"},
 

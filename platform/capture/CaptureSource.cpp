@@ -76,6 +76,9 @@ class CSimulatedBackend final : public CCaptureBackend {
   }
   void Stop() override {}
   HRESULT Capture(BYTE* dst, std::size_t bytes, int* channel) override {
+    if (SimulatedCardUnplugged(m_card.Card())) {
+      return VFW_E_NO_CAPTURE_HARDWARE;
+    }
     const auto period = std::chrono::nanoseconds(m_card.FrameDuration() * 100);
     const auto now = Clock::now();
     if (now < m_next) {

@@ -1,5 +1,7 @@
 #include "platform/capture/CardState.h"
 
+#include <atomic>
+
 #include <sys/stat.h>
 
 #include <array>
@@ -236,6 +238,24 @@ bool SimulatedMotion(int card, int input) {
   }
   return ((m.set >> (card * kCardInputs + input)) & 1) != 0;
 }
+
+namespace {
+std::atomic<std::uint64_t> g_unplugged{0};
+}  // namespace
+
+void SetSimulatedCardUnplugged(int card, bool unplugged) {
+  if (!ValidCard(card)) {
+    return;
+  }
+  const std::uint64_t bit = 1ULL << card;
+  if (unplugged) {
+    g_unplugged.fetch_or(bit);
+  } else {
+    g_unplugged.fetch_and(~bit);
+  }
+}
+
+bool SimulatedCardUnplugged(int card) { return ValidCard(card) && (g_unplugged.load() & (1ULL << card)) != 0; }
 
 void SetSimulatedMotion(int card, int input, bool on) {
   if (!ValidCard(card) || !ValidInput(input)) {

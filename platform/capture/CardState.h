@@ -39,6 +39,12 @@ void SetCardAgc(int card, bool on);
 /// Back to the defaults for every card (tests).
 void ResetCardStates();
 
+/// A simulated card that is unplugged: its running capture stream fails with
+/// VFW_E_NO_CAPTURE_HARDWARE, as a real device that disappears does (tests of what the
+/// server does then). Any thread.
+void SetSimulatedCardUnplugged(int card, bool unplugged);
+[[nodiscard]] bool SimulatedCardUnplugged(int card);
+
 /// The channel a multiplexing card delivers after `previous` (-1 = none yet).
 /// With source 0 ... 3 that input alone, when it is enabled; with source 4 and
 /// multiplexing the next enabled input after previous, cyclically; with source 4 and

@@ -220,6 +220,11 @@ struct IWMWriterFileSink2 : IWMWriterFileSink {
   virtual HRESULT Close() = 0;
   virtual HRESULT IsClosed(BOOL* closed) = 0;
   virtual HRESULT GetFileSize(QWORD* bytes) = 0;
+  /// The result of the first failed write or flush of the open file (NS_E_DISK_FULL,
+  /// NS_E_FILE_WRITE), S_OK while every write succeeded, S_FALSE when nothing is open.
+  /// Unlike Close it leaves the file as it is, so a recorder can ask which of its
+  /// files failed when the writer reports an error.
+  virtual HRESULT GetWriteStatus(HRESULT* status) = 0;
 
  protected:
   ~IWMWriterFileSink2() = default;

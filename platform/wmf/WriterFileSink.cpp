@@ -74,6 +74,15 @@ class CWriterFileSink final : public CComObject<IWMWriterFileSink2> {
     return S_OK;
   }
 
+  HRESULT GetWriteStatus(HRESULT* status) override {
+    if (status == nullptr) {
+      return E_POINTER;
+    }
+    const std::scoped_lock lock(m_mutex);
+    *status = m_fd < 0 ? S_FALSE : m_failure;
+    return S_OK;
+  }
+
   HRESULT IsRealTime(BOOL* realTime) override {
     if (realTime == nullptr) {
       return E_POINTER;

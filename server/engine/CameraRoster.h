@@ -12,7 +12,9 @@
 /// command run there, one after another).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -134,12 +136,23 @@ class CameraRoster {
 
   [[nodiscard]] IEngineHost& Host() const { return m_host; }
 
+  /// Bytes free for the archive on the file system of a path (nullopt: unknown). The
+  /// default asks the file system; tests inject a small disk.
+  using FreeSpaceFn = std::function<std::optional<std::uint64_t>(const std::string& path)>;
+  void SetFreeSpaceFunction(FreeSpaceFn freeSpace) { m_freeSpace = std::move(freeSpace); }
+  [[nodiscard]] const FreeSpaceFn& FreeSpaceFunction() const { return m_freeSpace; }
+  /// The free-space guard could not (or could again) meet the reserve: one line when
+  /// that changes, not one a minute.
+  void NoteReserveUnmet(bool unmet);
+
  private:
   friend struct GroupAccess;
   IEngineHost& m_host;
   std::vector<std::unique_ptr<CameraGroup>> m_groups;
   DWORD m_totalInputs = 0;
   bool m_libraryInitialised = false;
+  FreeSpaceFn m_freeSpace;
+  bool m_reserveUnmet = false;
 };
 
 }  // namespace halvard::engine
