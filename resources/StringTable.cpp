@@ -89,6 +89,8 @@ constexpr ResourceString kStrings[] = {
     {2008, "The name is not allowed: names of camera groups become folder names; use up to 99 characters, "
            "none of \\ / : * ? \" < > |, and not \".\" or \"..\"."},
     {2009, "A camera group of that name already exists."},
+    {2010, "the broadcast could not listen on port"},
+    {2011, "the sound device is not present; recording with silence instead of"},
     // The output pane: tabs, menu and dialog texts.
     {2100, "Messages"},
     {2101, "Event Matrix"},
@@ -100,8 +102,6 @@ constexpr ResourceString kStrings[] = {
     {2107, "Cancel"},
     {2108, "No recording holds this moment:"},
     {2112, "Time resolution of one cell:"},
-    {2010, "the broadcast could not listen on port"},
-    {2011, "the sound device is not present; recording with silence instead of"},
 
     // The server's windows: pane and tree texts, menu titles, questions (3000 on), menu labels
     // (3100 on); the prompts of window commands sit at their command numbers.
