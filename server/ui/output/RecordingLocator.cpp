@@ -87,7 +87,10 @@ DurationReader WindowsMediaDuration() {
         if (length == 4) {
           duration &= 0xFFFFFFFFu;
         }
-        seconds = static_cast<double>(duration) * 1e-7;
+        // A file still being written carries no length yet (0 until it is closed).
+        if (duration != 0) {
+          seconds = static_cast<double>(duration) * 1e-7;
+        }
       }
     }
     static_cast<void>(editor->Close());

@@ -20,7 +20,9 @@ namespace halvard::ui {
 /// Play length of a recording in seconds; nothing when the file cannot be read.
 using DurationReader = std::function<std::optional<double>(const std::string& path)>;
 
-/// The "Duration" header attribute of a Windows Media file (through the metadata editor).
+/// The "Duration" header attribute of a Windows Media file (through the metadata editor);
+/// nothing for a file that does not open or whose header gives no length (0: the file
+/// is still being written).
 [[nodiscard]] DurationReader WindowsMediaDuration();
 
 struct RecordingLocation {

@@ -154,6 +154,14 @@ TEST_F(RecordingLocatorTest, TheWindowsMediaDurationIsReadFromARealFileHeader) {
   ASSERT_TRUE(seconds);
   EXPECT_NEAR(*seconds, 3.0, 0.5);
 
+  // A live stream's header, like that of a file still being written, has no length yet.
+  const std::string live = m_root.File("live.wmv");
+  ASSERT_EQ(halvard::testing::RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=15 -t 2 -c:v wmv1 "
+                                         "-f asf_stream " + halvard::testing::ShellQuote(live), true)
+                .status,
+            0);
+  EXPECT_FALSE(duration(live));
+
   std::ofstream(m_root.File("text.wmv")) << "not a recording";
   EXPECT_FALSE(duration(m_root.File("text.wmv")));
   EXPECT_FALSE(duration(m_root.File("missing.wmv")));
