@@ -9,6 +9,7 @@
 ///
 /// Threads: the user-interface thread (reads the settings store and file headers).
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
