@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <optional>
 
 #include <QAction>
 #include <QApplication>
@@ -39,7 +40,11 @@
 #include "server/system/RebootSchedule.h"
 #include "server/system/ScheduledReboot.h"
 #include "server/system/SystemServices.h"
-#include "server/ui/OutputPlaceholder.h"
+#include "server/ui/output/MotionEventSource.h"
+#include "server/ui/output/OutputPane.h"
+#include "server/ui/output/OutputViewEvent.h"
+#include "server/ui/output/OutputViewMessage.h"
+#include "server/ui/output/RecordingLocator.h"
 #include "server/ui/QtVideoSurface.h"
 #include "server/ui/RosterOperations.h"
 #include "server/ui/VMFrame.h"
@@ -228,9 +233,23 @@ void CMainFrame::CreatePanes() {
   m_outputDock = new QDockWidget(QText(kIdsOutputTitle), this);
   m_outputDock->setObjectName(QStringLiteral("Pane-%1").arg(kOutputPaneId));
   m_outputDock->setAllowedAreas(Qt::AllDockWidgetAreas);
-  auto* log = new COutputLogPlaceholder(m_outputDock);
-  m_sink = log;
-  m_outputDock->setWidget(log);
+  m_outputPane = new COutputPane([this](unsigned id) { return Text(id); }, std::make_shared<CMotionEventSource>(),
+                                 m_outputDock);
+  // The sink outlives the pane, so a worker still reporting at the end is harmless.
+  m_sinkHolder = m_outputPane->MessageView().Sink();
+  m_sink = m_sinkHolder.get();
+  m_outputDock->setWidget(m_outputPane);
+  COutputViewEvent& matrix = m_outputPane->EventView();
+  matrix.SetCameraLister([this] {
+    std::vector<CameraName> cameras;
+    if (m_roster != nullptr) {
+      for (auto& [group, input] : m_roster->Cameras()) {
+        cameras.push_back({group, input});
+      }
+    }
+    return cameras;
+  });
+  matrix.SetPlayHandler([this](const PlayRequest& request) { ShowRecordingOf(request); });
   addDockWidget(Qt::BottomDockWidgetArea, m_outputDock);
   // The document area gets the most room: the panes start small.
   resizeDocks({m_workspaceDock}, {260}, Qt::Horizontal);
@@ -379,7 +398,7 @@ void CMainFrame::RunCommand(UINT command) {
       QMessageBox::about(this, QText(kIdsMainTitle), QText(kIdsAboutText));
       break;
     case kCmdReloadEventMatrix:
-      // The event matrix reloads itself on this command; nothing else listens.
+      m_outputPane->EventView().OnCommand(command);
       break;
     default:
       ShowNotAvailable();
@@ -517,6 +536,24 @@ void CMainFrame::RunCleanUp() {
   }
   RefreshTree();
   PostCommand(kCmdReloadEventMatrix);
+}
+
+void CMainFrame::ShowRecordingOf(const PlayRequest& request) {
+  const std::optional<RecordingLocation> found = FindRecordingAt(
+      request.camera.group, request.camera.input, request.moment, request.playFrom, WindowsMediaDuration());
+  if (!found) {
+    ReportLine(Text(kTextRecordingNotFound) + " " + request.camera.group + "-" + request.camera.input);
+    return;
+  }
+  // Until recordings play in a window of their own, the recording is shown in the tree
+  // and the place to play from is reported.
+  QTreeWidgetItem* item =
+      m_tree->FindItem({request.camera.group, request.camera.input, found->dayName, found->fileName});
+  if (item != nullptr) {
+    m_tree->scrollToItem(item);
+    m_tree->setCurrentItem(item);
+  }
+  ReportLine(found->path + " +" + std::to_string(found->offsetSeconds) + " s");
 }
 
 void CMainFrame::StartCleanUpTimer() {
@@ -719,9 +756,8 @@ void CMainFrame::ShowMessage(const std::string& text) {
 }
 
 void CMainFrame::ReportLine(const std::string& line) {
-  WriteLogLine(line);
-  if (m_sink != nullptr) {
-    internet::Report(*m_sink, line);
+  if (m_sink == nullptr || FAILED(m_sink->AddLine(line))) {
+    WriteLogLine(line);
   }
 }
 

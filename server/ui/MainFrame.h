@@ -5,8 +5,8 @@
 /// opens camera windows, shows messages, reports lines, arms timers and refreshes the
 /// tree through it.
 ///
-/// Threads: the user-interface thread, except ReportLine (any thread; the line is
-/// written to standard error at once and queued to the pane).
+/// Threads: the user-interface thread, except ReportLine (any thread; the message log
+/// writes the line to standard error at once and queues it for the pane).
 
 #include <functional>
 #include <map>
@@ -35,14 +35,17 @@ class CDirectoryUpdater;
 
 namespace halvard::ui {
 
+class COutputPane;
 class CWorkspaceMonitor;
 class IRosterOperations;
+struct PlayRequest;
 
 /// Which menu bar the frame shows.
 enum class MenuSituation { NoDocument, CameraWindow, VideoFileWindow };
 
 /// Writes one log line to standard error, prefixed with the local time
-/// ("2026-12-08 01:02:03 "). Any thread; lines are never interleaved.
+/// ("2026-12-08 01:02:03 "), as the message log does with its lines: for what is
+/// reported before the main frame exists. Any thread.
 void WriteLogLine(std::string_view line);
 
 class CMainFrame final : public QMainWindow, public engine::IEngineHost, public ICameraDocumentOwner {
@@ -139,6 +142,7 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   void LockDesktop();
   void RunArchiveCommand(UINT command, QTreeWidgetItem* item);
   void RenameSelectedGroup(QTreeWidgetItem* item);
+  void ShowRecordingOf(const PlayRequest& request);
   void ShowNotAvailable();
   [[nodiscard]] CVMDoc* FindDocument(const std::string& group, const std::string& input) const;
   [[nodiscard]] std::string Label(UINT command);
@@ -152,6 +156,8 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   QDockWidget* m_workspaceDock = nullptr;
   QDockWidget* m_outputDock = nullptr;
   CWorkspaceMonitor* m_tree = nullptr;
+  COutputPane* m_outputPane = nullptr;
+  std::shared_ptr<internet::IOutputSink> m_sinkHolder;
   internet::IOutputSink* m_sink = nullptr;
   QLabel* m_ready = nullptr;
   std::map<UINT, QAction*> m_actions;
