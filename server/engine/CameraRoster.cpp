@@ -520,6 +520,26 @@ bool CameraRoster::OnCameraWindowClosed(CameraGroup& group, int input) {
   return true;
 }
 
+void CameraRoster::ShowDevicePropertyPages(CameraGroup& group) {
+  if (group.IsStopped() || !group.m_graph->source) {
+    m_host.ShowMessage(m_host.Text(123));
+    return;
+  }
+  m_host.ShowPropertyPages(group.m_graph->source.Get(), group.m_displayName);
+}
+
+void CameraRoster::OnViewResized(CameraGroup& group, int input, LONG width, LONG height) {
+  if (group.IsStopped() || input < 0 || input >= static_cast<int>(group.m_graph->inputs.size())) {
+    return;
+  }
+  InputSlot& slot = group.m_graph->inputs[static_cast<std::size_t>(input)];
+  slot.window.clientWidth = width;
+  slot.window.clientHeight = height;
+  if (slot.videoWindow) {
+    (void)slot.videoWindow->SetWindowPosition(0, 0, width, height);
+  }
+}
+
 std::vector<std::string> CameraRoster::FilesBeingWritten() const {
   std::vector<std::string> files;
   for (const auto& group : m_groups) {

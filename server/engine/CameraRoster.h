@@ -126,6 +126,11 @@ class CameraRoster {
   /// stopped as a consequence.
   bool OnCameraWindowClosed(CameraGroup& group, int input);
 
+  /// The capture device's own property pages (message 123 while the group is stopped).
+  void ShowDevicePropertyPages(CameraGroup& group);
+  /// A camera view changed size: its picture fills the new client area.
+  void OnViewResized(CameraGroup& group, int input, LONG width, LONG height);
+
   /// Files being written right now by every running group (absolute paths).
   [[nodiscard]] std::vector<std::string> FilesBeingWritten() const;
   /// Every camera of the roster as (group, input) display names.

@@ -199,6 +199,8 @@ TEST_F(Pipeline, ClosingCameraWindowsStopsTheMultiplexingGroupOnlyWithTheLastOne
   CameraRoster& roster = MakeRoster();
   ASSERT_TRUE(roster.StartGroup(Group()));
   RunFor(0.5);
+  roster.ShowDevicePropertyPages(Group());
+  EXPECT_EQ(host->m_propertyPages, (std::vector<std::string>{kGroup}));
   for (int i = 0; i < 3; ++i) {
     EXPECT_FALSE(roster.OnCameraWindowClosed(Group(), i));
     EXPECT_FALSE(Group().IsStopped());
@@ -208,6 +210,8 @@ TEST_F(Pipeline, ClosingCameraWindowsStopsTheMultiplexingGroupOnlyWithTheLastOne
   EXPECT_GT(host->Frames("BT878 Capture 0-Input 3"), before) << "the open camera goes on";
   EXPECT_TRUE(roster.OnCameraWindowClosed(Group(), 3));
   EXPECT_TRUE(Group().IsStopped());
+  roster.ShowDevicePropertyPages(Group());
+  EXPECT_EQ(host->Messages(), (std::vector<std::string>{"<123>"}));
 }
 
 TEST_F(Pipeline, CaptureDeviceThatDisappearsStopsItsGroupWithOneLine) {
@@ -348,6 +352,81 @@ TEST_F(Pipeline, KilledServerLosesAtMostOneSecondAndTheNextStartRecordsBesideIt)
   for (const auto& file : files) {
     EXPECT_TRUE(fs::exists(file)) << "the killed server's files stay";
   }
+}
+
+}  // namespace
+}  // namespace halvard::engine::testing
+
+namespace halvard::engine::testing {
+namespace {
+
+struct ProcessSample {
+  int descriptors = 0;
+  int threads = 0;
+  long rssKiB = 0;
+};
+
+ProcessSample Sample(pid_t pid) {
+  ProcessSample sample;
+  const std::string base = "/proc/" + std::to_string(pid);
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(base + "/fd")) {
+    ++sample.descriptors;
+  }
+  std::ifstream status(base + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Threads:", 0) == 0) {
+      sample.threads = std::atoi(line.c_str() + 8);
+    } else if (line.rfind("VmRSS:", 0) == 0) {
+      sample.rssKiB = std::atol(line.c_str() + 6);
+    }
+  }
+  return sample;
+}
+
+// Two minutes of rotations every two seconds on four cameras, in a real process: no
+// file lost, no descriptor or thread left behind, memory flat.
+TEST_F(Pipeline, RotationSoakLosesNoFileAndLeaksNothing) {
+  MakeRoster();
+  roster.reset();
+  ::setenv("HALVARD_FILE_LENGTH_SECONDS", "2", 1);
+  // Freed memory is returned at once, so the resident size shows what is really kept.
+  ::setenv("ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=0", 1);
+  Runner runner = StartRunner({"--seconds", "122"});
+  ::unsetenv("HALVARD_FILE_LENGTH_SECONDS");
+  ASSERT_FALSE(WaitForLine(runner.out, "running").empty());
+  std::this_thread::sleep_for(std::chrono::seconds(20));
+  const ProcessSample early = Sample(runner.pid);
+  std::this_thread::sleep_for(std::chrono::seconds(98));
+  const ProcessSample late = Sample(runner.pid);
+  const std::string stopped = WaitForLine(runner.out, "stopped");
+  int status = 0;
+  ::waitpid(runner.pid, &status, 0);
+  ::close(runner.out);
+  EXPECT_FALSE(stopped.empty());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(late.descriptors, early.descriptors);
+  EXPECT_EQ(late.threads, early.threads);
+  EXPECT_LT(late.rssKiB, early.rssKiB * 11 / 10) << early.rssKiB << " KiB, then " << late.rssKiB << " KiB";
+
+  const auto files = RecordingsUnder(ArchiveRoot());
+  EXPECT_GE(files.size(), 4u * 50u) << "a new file every two seconds for each camera";
+  std::size_t indexed = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::string camera = s::CameraKeyPath(kGroup, "Input " + std::to_string(i));
+    for (const auto& day : s::SubKeyNames(camera)) {
+      indexed += s::SubKeyNames(camera + "\\" + day).size();
+    }
+  }
+  EXPECT_EQ(indexed, files.size()) << "every file is listed";
+  int undecodable = 0;
+  for (const auto& file : files) {
+    if (DecodedSeconds(file.string()) < 0.5) {
+      ++undecodable;
+      ADD_FAILURE() << file << " decodes " << DecodedSeconds(file.string()) << " s";
+    }
+  }
+  EXPECT_EQ(undecodable, 0);
 }
 
 }  // namespace
