@@ -135,7 +135,7 @@ constexpr ResourceString kStrings[] = {
     {3033, "The desktop could not be locked on this display:"},
     {3034, "New name of the camera group:"},
     {3035, "Archive clean-up removed"},
-    {3036, "Halvard Surveillance Server started."},
+    {3036, "Halvard Surveillance Server started; its texts come from"},
     {3037, "Closing: stopping every camera group."},
     {3038, "Enter Password:"},
     {3039, "The password is not correct."},

@@ -1,33 +1,46 @@
-// The server program. Start-up so far: the component runtime and the resource module;
-// the windows, the camera roster and everything after them arrive with the user
-// interface.
+// The server program: the start-up in its order, the event loop, and the shutdown that
+// closing the main frame (by the operator or a termination signal) runs.
 
-#include <cstdio>
+#include <csignal>
+#include <string>
+#include <vector>
 
-#include "platform/com/Com.h"
-#include "server/app/ResourceModule.h"
+#include <QApplication>
 
-namespace {
+#include "platform/window/Window.h"
+#include "server/app/ServerSteps.h"
+#include "server/app/SignalPipe.h"
+#include "server/app/StartupSequence.h"
+#include "server/ui/Commands.h"
+#include "server/ui/QtDispatcher.h"
 
-constexpr UINT kIdsMainTitle = 120;
-
-}  // namespace
-
-int main() {
-  (void)CoInitialize(nullptr);
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  // Window messages (motion, pictures) are delivered by the event loop.
+  halvard::ui::CQtDispatcher dispatcher;
+  halvard::window::SetDefaultDispatcher(&dispatcher);
   int status = 0;
   {
-    halvard::app::CResourceModule resources;
-    if (!resources.Load()) {
-      // Until the user interface exists, the message box text goes to standard error,
-      // followed by the loader's reason for the operator.
-      std::fprintf(stderr, "Could not load resource module.\n%s\n", resources.LastError().c_str());
+    halvard::app::CServerSteps steps;
+    // A signal closes the main frame as the operator would: every group stopped, every
+    // file complete, "Last Shutdown" written.
+    halvard::app::CSignalPipe signalPipe([&steps](int signalNumber) {
+      halvard::ui::CMainFrame* frame = steps.MainFrame();
+      if (frame == nullptr) {
+        QCoreApplication::exit(0);
+        return;
+      }
+      frame->ReportLine(frame->Text(halvard::ui::kIdsSignalClose) + " " + strsignal(signalNumber));
+      frame->close();
+    });
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!halvard::app::RunStartup(steps, arguments)) {
       status = 1;
     } else {
-      std::printf("%s: resource module %s loaded; the server's windows come with the user interface.\n",
-                  resources.LoadString(kIdsMainTitle).c_str(), resources.Path().c_str());
+      status = application.exec();
     }
   }
-  CoUninitialize();
+  dispatcher.Shutdown();
+  halvard::window::SetDefaultDispatcher(nullptr);
   return status;
 }

@@ -80,18 +80,21 @@ void InstallCopy(const fs::path& root, bool withResourceModule) {
   }
 }
 
-TEST(ServerStartup, LoadsTheResourceModuleOfItsOwnInstallation) {
-  const auto result = RunCommand(ShellQuote(ProgramPath("Halvard")) + " 2>&1");
-  EXPECT_EQ(result.status, 0) << result.output;
-  EXPECT_NE(result.output.find("Halvard Surveillance Server"), std::string::npos) << result.output;
-  EXPECT_NE(result.output.find("user interface"), std::string::npos) << result.output;
+/// Runs the server for a moment, then ends it with SIGTERM as a service manager would;
+/// the output is standard error and the last line "exit=<status>".
+std::string RunBriefly(const std::string& program, int seconds) {
+  const std::string script = "env -u LD_LIBRARY_PATH " + ShellQuote(program) + " 2>&1 & pid=$!; sleep " +
+                             std::to_string(seconds) + "; kill -TERM $pid; wait $pid; echo exit=$?";
+  return RunCommand("sh -c " + ShellQuote(script)).output;
+}
 
+TEST(ServerStartup, LoadsTheResourceModuleOfItsOwnInstallation) {
   // A copy elsewhere finds the module beside its own libraries, not the build's.
   const TempDir dir;
   InstallCopy(dir.Path(), true);
-  const auto copy = RunCommand("env -u LD_LIBRARY_PATH " + ShellQuote(dir.File("bin/Halvard")) + " 2>&1");
-  EXPECT_EQ(copy.status, 0) << copy.output;
-  EXPECT_NE(copy.output.find(fs::weakly_canonical(dir.Path()).string()), std::string::npos) << copy.output;
+  const std::string output = RunBriefly(dir.File("bin/Halvard"), 3);
+  EXPECT_NE(output.find("exit=0"), std::string::npos) << output;
+  EXPECT_NE(output.find(fs::weakly_canonical(dir.Path()).string()), std::string::npos) << output;
 }
 
 TEST(ServerStartup, EndsWithTheMessageWhenTheModuleIsMissing) {
@@ -102,7 +105,7 @@ TEST(ServerStartup, EndsWithTheMessageWhenTheModuleIsMissing) {
   EXPECT_EQ(stdoutOnly.output, "");
   const auto result = RunCommand("env -u LD_LIBRARY_PATH " + ShellQuote(dir.File("bin/Halvard")) + " 2>&1");
   EXPECT_EQ(result.status, 1) << result.output;
-  EXPECT_TRUE(result.output.starts_with("Could not load resource module.\n")) << result.output;
+  EXPECT_NE(result.output.find("Could not load resource module."), std::string::npos) << result.output;
 }
 
 }  // namespace
