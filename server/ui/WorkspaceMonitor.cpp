@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTreeWidgetItemIterator>
 
 namespace halvard::ui {
 
@@ -166,10 +167,22 @@ QTreeWidgetItem* CWorkspaceMonitor::AddNode(QTreeWidgetItem* parent, const TreeN
 }
 
 void CWorkspaceMonitor::Rebuild(const std::vector<std::string>& groups) {
+  // A rebuild after a rotation or a clean-up keeps open what the operator opened.
+  std::vector<std::vector<std::string>> expanded;
+  for (QTreeWidgetItemIterator it(this); *it != nullptr; ++it) {
+    if ((*it)->isExpanded() && DepthOf(*it) > kDepthGroup) {
+      expanded.push_back(NamesOf(*it));
+    }
+  }
   clear();
   const TreeNode tree = BuildWorkspaceTree(m_texts(kIdsTreeRoot), groups);
   QTreeWidgetItem* root = AddNode(nullptr, tree);
   root->setExpanded(true);
+  for (const auto& names : expanded) {
+    if (QTreeWidgetItem* item = FindItem(names)) {
+      item->setExpanded(true);
+    }
+  }
   QTreeWidgetItem* last = nullptr;
   for (const std::string& group : groups) {
     last = FindItem({group});

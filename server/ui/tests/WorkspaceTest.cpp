@@ -90,6 +90,13 @@ TEST_F(WorkspaceTest, WidgetShowsTheModelWithImagesByDepthAndFindsItems) {
   tree.RefreshInput("Card A", "door");
   EXPECT_NE(tree.FindItem({"Card A", "door", "2026-12-02, WED DEC 02", "10H-00M-00S.wmv"}), nullptr);
   EXPECT_NE(tree.FindItem({"card b", "Yard"}), nullptr);
+
+  // A whole rebuild (after a rotation) keeps the operator's open items open.
+  tree.FindItem({"Card A", "door"})->setExpanded(true);
+  tree.FindItem({"Card A", "door", "2026-12-02, WED DEC 02"})->setExpanded(true);
+  tree.Rebuild({"card b", "Card A"});
+  EXPECT_TRUE(tree.FindItem({"Card A", "door", "2026-12-02, WED DEC 02"})->isExpanded());
+  EXPECT_FALSE(tree.FindItem({"Card A", "Gate"})->isExpanded());
 }
 
 std::vector<std::string> Labels(CWorkspaceMonitor& tree, QTreeWidgetItem* item) {
