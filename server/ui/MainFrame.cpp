@@ -22,6 +22,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -57,6 +58,10 @@ namespace {
 
 constexpr UINT kIdsRebootMessage = 3044;
 constexpr const char* kStateKey = "MainFrame/state";
+// Room for a day name ("2007-05-01, TUE MAY 01") at the depth of days, and for four
+// rows of the event matrix.
+constexpr int kWorkspaceWidth = 320;
+constexpr int kOutputHeight = 200;
 constexpr const char* kGeometryKey = "MainFrame/geometry";
 
 std::string PromptOf(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -101,6 +106,25 @@ class CPasswordPrompt final : public QDialog {
   QLineEdit* m_edit = nullptr;
   QLabel* m_wrong = nullptr;
 };
+
+/// The toolbar image of the desktop lock (the style has none).
+QIcon PadlockIcon() {
+  QPixmap pixmap(24, 24);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(70, 70, 70), 2.5));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(7, 3, 10, 12), 0, 180 * 16);
+  p.drawLine(QPointF(7, 9), QPointF(7, 11));
+  p.drawLine(QPointF(17, 9), QPointF(17, 11));
+  p.setPen(QPen(QColor(120, 90, 0), 1));
+  p.setBrush(QColor(230, 180, 40));
+  p.drawRoundedRect(QRectF(4, 11, 16, 11), 2, 2);
+  p.setBrush(QColor(70, 70, 70));
+  p.drawEllipse(QPointF(12, 16), 1.6, 1.6);
+  return QIcon(pixmap);
+}
 
 archive::ArchiveItem ItemOf(const std::vector<std::string>& names) {
   archive::ArchiveItem item;
@@ -192,7 +216,7 @@ void CMainFrame::CreateActions() {
   m_actions[kCmdStartAll]->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
   m_actions[kCmdStopAll]->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
   m_actions[kCmdActivateTileVertical]->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
-  m_actions[kCmdLockDesktop]->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
+  m_actions[kCmdLockDesktop]->setIcon(PadlockIcon());
   m_actions[kCmdAppAbout]->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
 
   auto* toolbar = addToolBar(QText(kIdsToolbarTitle));
@@ -252,8 +276,8 @@ void CMainFrame::CreatePanes() {
   matrix.SetPlayHandler([this](const PlayRequest& request) { ShowRecordingOf(request); });
   addDockWidget(Qt::BottomDockWidgetArea, m_outputDock);
   // The document area gets the most room: the panes start small.
-  resizeDocks({m_workspaceDock}, {260}, Qt::Horizontal);
-  resizeDocks({m_outputDock}, {150}, Qt::Vertical);
+  resizeDocks({m_workspaceDock}, {kWorkspaceWidth}, Qt::Horizontal);
+  resizeDocks({m_outputDock}, {kOutputHeight}, Qt::Vertical);
   connect(m_workspaceDock, &QDockWidget::visibilityChanged, m_actions[kCmdViewWorkspace], &QAction::setChecked);
   connect(m_outputDock, &QDockWidget::visibilityChanged, m_actions[kCmdViewOutput], &QAction::setChecked);
 }

@@ -83,7 +83,9 @@ void InstallCopy(const fs::path& root, bool withResourceModule) {
 /// Runs the server for a moment, then ends it with SIGTERM as a service manager would;
 /// the output is standard error and the last line "exit=<status>".
 std::string RunBriefly(const std::string& program, int seconds) {
-  const std::string script = "env -u LD_LIBRARY_PATH " + ShellQuote(program) + " 2>&1 & pid=$!; sleep " +
+  // The profile (docking layout) goes to the private data folder, not the user's.
+  const std::string script = "XDG_CONFIG_HOME=\"$HALVARD_DATA/config\" env -u LD_LIBRARY_PATH " +
+                             ShellQuote(program) + " 2>&1 & pid=$!; sleep " +
                              std::to_string(seconds) + "; kill -TERM $pid; wait $pid; echo exit=$?";
   return RunCommand("sh -c " + ShellQuote(script)).output;
 }

@@ -48,6 +48,7 @@ TEST(ServerProcess, RecordsASimulatedCardAndEndsCleanlyOnSigterm) {
   st::kLastStartup.Write("");
   st::kLastShutdown.Write("");
   setenv("HALVARD_SIMULATED_CARDS", "1", 1);
+  setenv("XDG_CONFIG_HOME", (st::DataRoot() + "config").c_str(), 1);
   const std::string program = ProgramPath("Halvard");
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   pid_t pid = 0;

@@ -3,6 +3,7 @@
 // the resource module, a roster that records what the windows ask of it, and a helper
 // that answers the next modal box the way an operator would.
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@
 namespace halvard::ui::testing {
 
 inline QApplication& App() {
+  // The main frame keeps its docking layout in the user's profile: tests keep theirs in
+  // the private data folder the test main made.
+  static const bool privateProfile = [] {
+    const std::string config = std::string(std::getenv("HALVARD_DATA")) + "/config";
+    return setenv("XDG_CONFIG_HOME", config.c_str(), 1) == 0;
+  }();
+  (void)privateProfile;
   static int argc = 1;
   static char name[] = "ui_tests";
   static char* argv[] = {name, nullptr};
