@@ -148,6 +148,8 @@ void WriteLogLine(std::string_view line) {
 }
 
 CMainFrame::CMainFrame(TextFunction texts, QWidget* parent) : QMainWindow(parent), m_texts(std::move(texts)) {
+  const QString platform = QGuiApplication::platformName();
+  m_messageBoxesShown = platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
   setWindowTitle(QText(kIdsMainTitle));
   setObjectName("MainFrame");
   m_mdi = new QMdiArea(this);
@@ -775,6 +777,13 @@ void CMainFrame::OnCameraCommand(CVMDoc&, unsigned) { ShowNotAvailable(); }
 // ---- the rest of the host --------------------------------------------------------------
 
 void CMainFrame::ShowMessage(const std::string& text) {
+  // Every message also goes to the log: a headless server has nobody to read a box.
+  WriteLogLine(text);
+  if (!m_messageBoxesShown) {
+    // Nobody can close a box there; a modal one would hold up the start of every later
+    // group and the rest of the start-up for ever.
+    return;
+  }
   QMessageBox box(QMessageBox::Warning, QText(kIdsMainTitle), QString::fromStdString(text), QMessageBox::Ok, this);
   box.exec();
 }

@@ -112,6 +112,9 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   void PostActivateAndTile() override;
   [[nodiscard]] std::string Text(unsigned id) override;
   void ShowMessage(const std::string& text) override;
+  /// Whether messages appear as modal boxes besides the log. Off on the offscreen and
+  /// minimal platforms (a headless server), where nobody could close them; tests turn it on.
+  void SetMessageBoxesShown(bool shown) { m_messageBoxesShown = shown; }
   void ReportLine(const std::string& line) override;
   void SetTimer(engine::TimerId id, std::uint32_t periodMs, engine::TimerCallback callback) override;
   void KillTimer(engine::TimerId id) override;
@@ -168,6 +171,7 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   std::function<void()> m_closeObserver;
   bool m_closed = false;
   bool m_lockOpen = false;
+  bool m_messageBoxesShown = true;
 };
 
 }  // namespace halvard::ui

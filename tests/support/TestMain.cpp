@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
   const std::string root = data.Path().string();
   setenv("HALVARD_DATA", (root + "/data").c_str(), 1);
   setenv("XDG_DATA_HOME", (root + "/xdg").c_str(), 1);
+  // Qt keeps the windows' profile (QSettings) below XDG_CONFIG_HOME: never the user's.
+  setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
   setenv("HALVARD_REGISTRY", (root + "/registry.db").c_str(), 1);
   return RUN_ALL_TESTS();
 }

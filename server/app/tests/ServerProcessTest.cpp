@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "server/settings/Settings.h"
@@ -49,12 +50,27 @@ TEST(ServerProcess, RecordsASimulatedCardAndEndsCleanlyOnSigterm) {
   st::kLastShutdown.Write("");
   setenv("HALVARD_SIMULATED_CARDS", "1", 1);
   setenv("XDG_CONFIG_HOME", (st::DataRoot() + "config").c_str(), 1);
+  // The first camera broadcasts (on a port of this test's own), the third detects the
+  // motion of its simulated scene.
+  constexpr int kPort = 10091;
+  st::WriteInternetPort("BT878 Capture 0", "Input 0", kPort);
+  st::kInputVideoMonitoring.Write("BT878 Capture 0", "Input 0", 1);
+  st::kInputMotionDetection.Write("BT878 Capture 0", "Input 2", 1);
+  setenv("HALVARD_SIMULATED_MOTION", "0:2", 1);
+  setenv("HALVARD_SIMULATED_CONTROL", (st::DataRoot() + "no-control-file").c_str(), 1);
   const std::string program = ProgramPath("Halvard");
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
   unsetenv("HALVARD_SIMULATED_CARDS");
-  std::this_thread::sleep_for(std::chrono::seconds(10));
+  unsetenv("HALVARD_SIMULATED_MOTION");
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  // A real client on the broadcast while the server runs.
+  const auto stream = RunCommand("timeout 20 ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "
+                                 "http://127.0.0.1:" + std::to_string(kPort) + "/",
+                                 true);
+  EXPECT_NE(stream.output.find("wmv1"), std::string::npos) << stream.output;
+  std::this_thread::sleep_for(std::chrono::seconds(4));
   ASSERT_EQ(kill(pid, SIGTERM), 0);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -63,6 +79,10 @@ TEST(ServerProcess, RecordsASimulatedCardAndEndsCleanlyOnSigterm) {
 
   EXPECT_FALSE(st::kLastStartup.Read().empty());
   EXPECT_FALSE(st::kLastShutdown.Read().empty());
+  // The moving scene of the third camera gave an event line, CR LF ended.
+  std::ifstream log(st::DataRoot() + "EventArchive/BT878 Capture 0-Input 2.txt", std::ios::binary);
+  const std::string events((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(events.find("\r\n"), std::string::npos) << "no motion event in the log";
   // Four cameras, each with a complete recording that decodes, each listed in the index.
   const fs::path archive = fs::path(st::DataRoot()) / "VideoArchive" / "BT878 Capture 0";
   const std::vector<fs::path> files = Recordings(archive);

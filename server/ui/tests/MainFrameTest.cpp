@@ -129,6 +129,7 @@ TEST_F(MainFrameTest, AMessageBoxKeepsTimersRunning) {
     }
   });
   closer.start();
+  frame->SetMessageBoxesShown(true);
   frame->ShowMessage("Recording goes on.");
   EXPECT_GE(ticksWhileOpen, 5);
   // Killing the timer from its own callback is safe, and it fires no more.
@@ -196,6 +197,21 @@ TEST_F(MainFrameTest, ClosingStopsEveryGroupAndWritesLastShutdown) {
   EXPECT_TRUE(observed);
   EXPECT_EQ(roster.calls, std::vector<std::string>{"StopAll"});
   EXPECT_FALSE(st::kLastShutdown.Read().empty());
+}
+
+}  // namespace
+}  // namespace halvard::ui
+
+namespace halvard::ui {
+namespace {
+
+// On the offscreen platform nobody can close a box: a message (a camera that cannot
+// start at boot, say) goes to the log and the caller goes on at once.
+TEST(HeadlessMessages, NeverWaitForSomebodyToCloseThem) {
+  testing::App();
+  CMainFrame frame(testing::ModuleText);
+  frame.ShowMessage("The capture device of this camera group is not present.");
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace
