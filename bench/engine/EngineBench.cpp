@@ -51,23 +51,7 @@ namespace {
 using namespace halvard::engine;
 using Clock = std::chrono::steady_clock;
 
-class CCountingSurface final : public CUnknown, public IVideoSurface {
- public:
-  CCountingSurface() : CUnknown(L"Counting surface", nullptr) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IVideoSurface) {
-      return GetInterface(static_cast<IVideoSurface*>(this), ppv);
-    }
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  HRESULT Present(const VideoFrameView&) override {
-    ++frames;
-    return S_OK;
-  }
-  HRESULT SetWindowState(const VideoWindowState&) override { return S_OK; }
-  std::atomic<long> frames{0};
-};
+using halvard::media::CCountingSurface;
 
 class CBenchHost final : public IEngineHost {
  public:
@@ -79,8 +63,7 @@ class CBenchHost final : public IEngineHost {
     }
   }
   bool OpenCameraWindow(CameraGroup&, int, const std::string&, CameraWindowShow, CameraWindow* w) override {
-    auto* surface = new CCountingSurface();
-    surface->NonDelegatingAddRef();
+    auto* surface = CCountingSurface::Create();
     surfaces.push_back(surface);
     w->frame = halvard::window::CreateWindowHandle([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; }, &queue);
     w->view = w->frame;
@@ -304,8 +287,7 @@ double GraphFramesPerCpuSecond(const std::vector<std::vector<BYTE>>& pictures, L
   (void)motion.As(&detect);
   MotionParams params{60000, 0, 0, 0, kWidth, kHeight, 16, 0, 2, 32, 15, nullptr};
   (void)detect->SetParams(&params);
-  auto* surface = new CCountingSurface();
-  surface->NonDelegatingAddRef();
+  auto* surface = CCountingSurface::Create();
   ComPtr<IVideoSurfaceHost> surfaceHost;
   (void)renderer.As(&surfaceHost);
   (void)surfaceHost->SetSurface(surface);
@@ -338,7 +320,7 @@ double GraphFramesPerCpuSecond(const std::vector<std::vector<BYTE>>& pictures, L
   (void)events->WaitForCompletion(600000, &code);
   const double cpu = CpuSeconds() - cpu0;
   (void)control->Stop();
-  *previewFrames = surface->frames;
+  *previewFrames = surface->FrameCount();
   (void)surfaceHost->SetSurface(nullptr);
   surface->Release();
   return static_cast<double>(frames) / cpu;
@@ -420,7 +402,7 @@ int BenchCameras(double seconds) {
   roster.StartAll({});
   long before = 0;
   for (auto* s : host.surfaces) {
-    before += s->frames;
+    before += s->FrameCount();
   }
   const auto until = t0 + std::chrono::duration<double>(seconds);
   while (Clock::now() < until) {
@@ -428,7 +410,7 @@ int BenchCameras(double seconds) {
   }
   long frames = 0;
   for (auto* s : host.surfaces) {
-    frames += s->frames;
+    frames += s->FrameCount();
   }
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   const double cpu = CpuSeconds() - cpu0;

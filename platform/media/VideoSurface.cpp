@@ -32,6 +32,28 @@ IVideoSurface* CreateDefaultVideoSurface() {
   return CMemorySurface::Create();
 }
 
+CCountingSurface::CCountingSurface() : CUnknown(L"Counting surface", nullptr) {}
+
+CCountingSurface* CCountingSurface::Create() {
+  auto* surface = new CCountingSurface();
+  surface->NonDelegatingAddRef();
+  return surface;
+}
+
+HRESULT CCountingSurface::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IVideoSurface) {
+    return GetInterface(static_cast<IVideoSurface*>(this), ppv);
+  }
+  return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CCountingSurface::Present(const VideoFrameView& /*frame*/) {
+  ++m_frames;
+  return S_OK;
+}
+
+HRESULT CCountingSurface::SetWindowState(const VideoWindowState& /*state*/) { return S_OK; }
+
 CMemorySurface::CMemorySurface() : CUnknown(L"Memory surface", nullptr) {}
 
 CMemorySurface* CMemorySurface::Create() {

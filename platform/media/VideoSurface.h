@@ -7,6 +7,7 @@
 /// input connects (SetVideoSurfaceFactory; the default factory makes a CMemorySurface).
 /// A program may also give a renderer a surface through IVideoSurfaceHost.
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <string>
@@ -73,6 +74,23 @@ using VideoSurfaceFactory = std::function<IVideoSurface*()>;
 VideoSurfaceFactory SetVideoSurfaceFactory(VideoSurfaceFactory factory);
 /// A surface from the current factory (new reference) or null.
 [[nodiscard]] IVideoSurface* CreateDefaultVideoSurface();
+
+/// Counts the pictures and keeps nothing: what a window that nobody looks at costs
+/// (benchmarks, tests of many cameras). Thread-safe.
+class CCountingSurface final : public CUnknown, public IVideoSurface {
+ public:
+  CCountingSurface();
+  /// A new surface with reference count 1.
+  static CCountingSurface* Create();
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+  HRESULT Present(const VideoFrameView& frame) override;
+  HRESULT SetWindowState(const VideoWindowState& state) override;
+  [[nodiscard]] LONG FrameCount() const { return m_frames.load(); }
+
+ private:
+  std::atomic<LONG> m_frames{0};
+};
 
 /// Keeps the last picture (as 24-bit RGB top-down rows, for easy checking), counts the
 /// pictures and remembers the window state. Thread-safe.

@@ -36,26 +36,33 @@ ComPtr<IPin> FindPin(ICaptureGraphBuilder2* builder, IBaseFilter* filter, PIN_DI
   return pin;
 }
 
+/// The filter's pins of one direction, in enumeration order.
+std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter, PIN_DIRECTION wanted) {
+  std::vector<ComPtr<IPin>> found;
+  ComPtr<IEnumPins> pins;
+  if (filter == nullptr || FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
+    return found;
+  }
+  IPin* candidate = nullptr;
+  while (pins->Next(1, &candidate, nullptr) == S_OK) {
+    ComPtr<IPin> owned = ComPtr<IPin>::Attach(candidate);
+    PIN_DIRECTION direction{};
+    if (SUCCEEDED(owned->QueryDirection(&direction)) && direction == wanted) {
+      found.push_back(owned);
+    }
+  }
+  return found;
+}
+
+/// The input pin of that name, or the filter's first input pin.
 ComPtr<IPin> InputPin(IBaseFilter* filter, const wchar_t* name = nullptr) {
   ComPtr<IPin> pin;
   if (name != nullptr) {
     (void)filter->FindPin(name, pin.ReleaseAndGetAddressOf());
     return pin;
   }
-  ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
-    return pin;
-  }
-  IPin* candidate = nullptr;
-  while (pins->Next(1, &candidate, nullptr) == S_OK) {
-    PIN_DIRECTION direction{};
-    (void)candidate->QueryDirection(&direction);
-    if (direction == PINDIR_INPUT) {
-      return ComPtr<IPin>::Attach(candidate);
-    }
-    candidate->Release();
-  }
-  return pin;
+  auto inputs = PinsOf(filter, PINDIR_INPUT);
+  return inputs.empty() ? pin : inputs.front();
 }
 
 template <class T>
@@ -445,21 +452,8 @@ void RemoveDownstream(IGraphBuilder* graph, IPin* pin) {
     return;
   }
   ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Attach(info.pFilter);
-  ComPtr<IEnumPins> pins;
-  if (SUCCEEDED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
-    std::vector<ComPtr<IPin>> outputs;
-    IPin* candidate = nullptr;
-    while (pins->Next(1, &candidate, nullptr) == S_OK) {
-      PIN_DIRECTION direction{};
-      (void)candidate->QueryDirection(&direction);
-      ComPtr<IPin> owned = ComPtr<IPin>::Attach(candidate);
-      if (direction == PINDIR_OUTPUT) {
-        outputs.push_back(owned);
-      }
-    }
-    for (const auto& out : outputs) {
-      RemoveDownstream(graph, out.Get());
-    }
+  for (const auto& out : PinsOf(filter.Get(), PINDIR_OUTPUT)) {
+    RemoveDownstream(graph, out.Get());
   }
   (void)graph->Disconnect(connected.Get());
   (void)graph->Disconnect(pin);
@@ -467,21 +461,10 @@ void RemoveDownstream(IGraphBuilder* graph, IPin* pin) {
 }
 
 void RemoveDownstreamOfFilter(IGraphBuilder* graph, IBaseFilter* filter) {
-  ComPtr<IEnumPins> pins;
-  if (graph == nullptr || filter == nullptr || FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
+  if (graph == nullptr) {
     return;
   }
-  std::vector<ComPtr<IPin>> outputs;
-  IPin* candidate = nullptr;
-  while (pins->Next(1, &candidate, nullptr) == S_OK) {
-    PIN_DIRECTION direction{};
-    (void)candidate->QueryDirection(&direction);
-    ComPtr<IPin> owned = ComPtr<IPin>::Attach(candidate);
-    if (direction == PINDIR_OUTPUT) {
-      outputs.push_back(owned);
-    }
-  }
-  for (const auto& out : outputs) {
+  for (const auto& out : PinsOf(filter, PINDIR_OUTPUT)) {
     RemoveDownstream(graph, out.Get());
   }
 }

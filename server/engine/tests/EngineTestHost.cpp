@@ -1,6 +1,5 @@
 #include "server/engine/tests/EngineTestHost.h"
 
-#include <atomic>
 #include <iostream>
 
 #include "filters/motion/MotionDetect.h"
@@ -8,27 +7,6 @@
 #include "tests/support/TestSupport.h"
 
 namespace halvard::engine::testing {
-
-class CCountingSurface final : public CUnknown, public IVideoSurface {
- public:
-  CCountingSurface() : CUnknown(L"Counting surface", nullptr) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IVideoSurface) {
-      return GetInterface(static_cast<IVideoSurface*>(this), ppv);
-    }
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  HRESULT Present(const VideoFrameView&) override {
-    ++m_frames;
-    return S_OK;
-  }
-  HRESULT SetWindowState(const VideoWindowState&) override { return S_OK; }
-  long Frames() const { return m_frames.load(); }
-
- private:
-  std::atomic<long> m_frames{0};
-};
 
 CTestHost::CTestHost(bool countingSurfaces) : m_countingSurfaces(countingSurfaces) {
   m_previousDispatcher = halvard::window::SetDefaultDispatcher(&m_queue);
@@ -60,9 +38,7 @@ bool CTestHost::OpenCameraWindow(CameraGroup& group, int input, const std::strin
   const HWND view = halvard::window::CreateWindowHandle([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; }, &m_queue);
   IVideoSurface* surface = nullptr;
   if (m_countingSurfaces) {
-    auto* counting = new CCountingSurface();
-    counting->NonDelegatingAddRef();
-    surface = counting;
+    surface = halvard::media::CCountingSurface::Create();
   } else {
     surface = halvard::media::CMemorySurface::Create();
   }
@@ -142,7 +118,7 @@ long CTestHost::Frames(const std::string& title) {
     return 0;
   }
   if (m_countingSurfaces) {
-    return static_cast<CCountingSurface*>(it->second.surface)->Frames();
+    return static_cast<halvard::media::CCountingSurface*>(it->second.surface)->FrameCount();
   }
   return static_cast<halvard::media::CMemorySurface*>(it->second.surface)->FrameCount();
 }

@@ -14,9 +14,6 @@
 
 namespace halvard::engine::testing {
 
-/// A surface that keeps nothing but a count (no conversion): what a hidden window costs.
-class CCountingSurface;
-
 class CTestHost final : public IEngineHost {
  public:
   /// countingSurfaces: give the renderers surfaces that only count pictures.
