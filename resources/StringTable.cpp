@@ -81,7 +81,8 @@ constexpr ResourceString kStrings[] = {
     {2000, "Failed to run the graph."},
     {2001, "recording stopped:"},
     {2002, "Removed the archive day to keep free disk space:"},
-    {2003, "The free disk space reserve cannot be met on"},
+    {2003, "The archive's disk has less free space than \"Video Free Space Reserve\" and no older recording is "
+           "left to remove."},
     {2004, "The capture device stopped delivering pictures; the camera group was stopped:"},
     {2005, "The camera group was stopped: rotation of its recording files failed:"},
     {2006, "Recording file"},

@@ -185,7 +185,7 @@ CameraRoster::CameraRoster(IEngineHost& host) : m_host(host), m_freeSpace(archiv
 
 void CameraRoster::NoteReserveUnmet(bool unmet) {
   if (unmet && !m_reserveUnmet) {
-    m_host.ReportLine(m_host.Text(2003) + " " + s::ReadVideoFileRoot("", ""));
+    m_host.ReportLine(m_host.Text(2003));
   }
   m_reserveUnmet = unmet;
 }
