@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/capture/CardState.h"
+#include "platform/capture/NetworkCamera.h"
 #include "platform/capture/V4l2Device.h"
 
 namespace halvard::capture {
@@ -51,6 +52,22 @@ std::vector<CaptureDevice> EnumerateCaptureDevices() {
     d.devicePath = "v4l2:" + info.driver + ":" + (info.busInfo.empty() ? info.node : info.busInfo);
     if (const int n = ++pathCount[d.devicePath]; n > 1) {
       d.devicePath += "#" + std::to_string(n);
+    }
+    devices.push_back(std::move(d));
+  }
+  for (const NetworkCameraConfig& camera : ReadNetworkCameras()) {
+    CaptureDevice d;
+    d.kind = DeviceKind::Network;
+    d.card = -1;
+    d.url = camera.url;
+    d.devicePath = "network:" + camera.name;
+    d.friendlyName = camera.name;
+    for (std::size_t at = d.friendlyName.find("BT878"); at != std::string::npos;
+         at = d.friendlyName.find("BT878", at)) {
+      d.friendlyName.replace(at, 5, "BT-878");
+    }
+    if (const int n = ++nameCount[d.friendlyName]; n > 1) {
+      d.friendlyName += " #" + std::to_string(n);
     }
     devices.push_back(std::move(d));
   }

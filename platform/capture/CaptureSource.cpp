@@ -7,10 +7,12 @@
 #include <cwchar>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "platform/capture/CardState.h"
+#include "platform/capture/NetworkSource.h"
 #include "platform/capture/SimulatedCard.h"
 #include "platform/capture/V4l2Device.h"
 #include "platform/media/BuiltinClasses.h"
@@ -18,6 +20,9 @@
 
 // {7A548023-C68E-483C-8479-77169C78D350}
 HALVARD_DEFINE_GUID(CLSID_HalvardV4l2Capture, 0x7A548023, 0xC68E, 0x483C, 0x84, 0x79, 0x77, 0x16, 0x9C, 0x78, 0xD3, 0x50);
+// {3F0C2B9E-6A41-4D7B-9E2C-51B7A4C0D812}
+HALVARD_DEFINE_GUID(CLSID_HalvardNetworkCapture, 0x3F0C2B9E, 0x6A41, 0x4D7B, 0x9E, 0x2C, 0x51, 0xB7, 0xA4, 0xC0, 0xD8,
+                    0x12);
 
 namespace halvard::capture {
 namespace {
@@ -55,6 +60,13 @@ class CCaptureBackend {
   virtual HRESULT Capture(BYTE* dst, std::size_t bytes, int* channel) = 0;
   virtual std::vector<CAPTURE_DEVICE_CONTROL> Controls() = 0;
   virtual HRESULT SetControl(LONG index, LONG value) = 0;
+  // A size offered beside the four capture sizes (a network camera's own), fixed for
+  // the backend's life.
+  [[nodiscard]] virtual std::optional<FrameSize> ExtraSize() const { return std::nullopt; }
+  // How long ago the frame that Capture gave last was taken (100-ns units).
+  [[nodiscard]] virtual REFERENCE_TIME LastFrameAge() const { return 0; }
+  // The filter that posts the backend's events; called once by the pin.
+  virtual void AttachFilter(CBaseFilter* /*filter*/) {}
 };
 
 class CSimulatedBackend final : public CCaptureBackend {
@@ -243,6 +255,55 @@ class CV4l2Backend final : public CCaptureBackend {
   int m_skip = 0;
 };
 
+// A network camera (NetworkSource.h): pictures come from the reader's queue, so a
+// camera that goes away makes Capture answer "none yet", never a failure; the reader
+// posts the offline and back events itself.
+class CNetworkBackend final : public CCaptureBackend {
+ public:
+  // Opening a camera to learn its picture size may take this long at creation.
+  static constexpr std::chrono::milliseconds kProbeLimit{1500};
+
+  CNetworkBackend(std::string name, std::string url) : m_reader(std::move(name), std::move(url)) {}
+  void ProbeSize() {
+    if (SUCCEEDED(m_reader.Probe(kProbeLimit))) {
+      const std::optional<FrameSize> size = m_reader.NativeSize();
+      // A size of the table is offered anyway; a huge one is not offered at all.
+      if (size && !IsCaptureSize(*size) && size->width <= 4096 && size->height <= 4096) {
+        m_extra = size;
+      }
+    }
+  }
+  [[nodiscard]] DWORD Standards() const override { return kStandardPalB | kStandardNtscM; }
+  HRESULT SetStandard(DWORD /*standard*/) override { return S_OK; }
+  HRESULT SetFormat(FrameSize size, PixelLayout layout) override {
+    m_reader.SetFormat(size, layout);
+    return S_OK;
+  }
+  HRESULT Start() override { return m_reader.Start(); }
+  void Stop() override { m_reader.Stop(); }
+  HRESULT Capture(BYTE* dst, std::size_t bytes, int* channel) override {
+    const HRESULT hr = m_reader.Take(dst, bytes, std::chrono::milliseconds(50), &m_taken);
+    *channel = 0;
+    return hr;
+  }
+  std::vector<CAPTURE_DEVICE_CONTROL> Controls() override { return {}; }
+  HRESULT SetControl(LONG /*index*/, LONG /*value*/) override { return E_INVALIDARG; }
+  [[nodiscard]] std::optional<FrameSize> ExtraSize() const override { return m_extra; }
+  [[nodiscard]] REFERENCE_TIME LastFrameAge() const override {
+    const auto age = std::chrono::steady_clock::now() - m_taken;
+    return std::max<REFERENCE_TIME>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(age).count() / 100);
+  }
+  void AttachFilter(CBaseFilter* filter) override {
+    // The reader runs only between Start and Stop, while the filter is in its graph.
+    m_reader.SetEventSink([filter](LONG code, LONG_PTR param1) { (void)filter->NotifyEvent(code, param1, 0); });
+  }
+
+ private:
+  CNetworkReader m_reader;
+  std::optional<FrameSize> m_extra;
+  std::chrono::steady_clock::time_point m_taken{};  // streaming thread
+};
+
 // ---- the filter ----------------------------------------------------------------------
 
 struct FormatChoice {
@@ -250,9 +311,16 @@ struct FormatChoice {
   PixelLayout layout;
 };
 
-FormatChoice FormatAt(int index) {
+// The formats in IAMStreamConfig order: the four sizes in YUY2, the four in RGB24, then
+// the extra size (if any) in YUY2 and in RGB24.
+FormatChoice FormatAt(int index, std::optional<FrameSize> extra) {
+  if (index >= kCaptureFormatCount && extra) {
+    return {*extra, index == kCaptureFormatCount ? PixelLayout::Yuy2 : PixelLayout::Rgb24};
+  }
   return {kCaptureSizes[index % 4], index < 4 ? PixelLayout::Yuy2 : PixelLayout::Rgb24};
 }
+
+int FormatCount(std::optional<FrameSize> extra) { return kCaptureFormatCount + (extra ? 2 : 0); }
 
 CMediaType MakeType(FormatChoice f, DWORD standard) {
   return media::MakeVideoType(f.layout == PixelLayout::Yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_RGB24, f.size.width,
@@ -261,7 +329,7 @@ CMediaType MakeType(FormatChoice f, DWORD standard) {
 
 // Reads the choice out of a type, forgiving sizes and bit counts that callers forget to
 // update when they edit width, height and subtype of a type they got from GetFormat.
-bool ParseType(const AM_MEDIA_TYPE* pmt, FormatChoice* f) {
+bool ParseType(const AM_MEDIA_TYPE* pmt, FormatChoice* f, std::optional<FrameSize> extra) {
   if (pmt == nullptr || pmt->majortype != MEDIATYPE_Video) {
     return false;
   }
@@ -278,7 +346,7 @@ bool ParseType(const AM_MEDIA_TYPE* pmt, FormatChoice* f) {
   }
   // RGB pictures are bottom-up DIBs; a negative (top-down) height is not offered.
   f->size = {vih->bmiHeader.biWidth, vih->bmiHeader.biHeight};
-  return IsCaptureSize(f->size);
+  return IsCaptureSize(f->size) || (extra && f->size == *extra);
 }
 
 class CCaptureSource;
@@ -306,17 +374,17 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
     if (position < 0) {
       return E_INVALIDARG;
     }
-    if (position > kCaptureFormatCount) {
+    if (position > FormatCount(m_extra)) {
       return VFW_S_NO_MORE_ITEMS;
     }
     CAutoLock lock(m_pLock);
     // The current format first, then every format the pin can deliver.
-    *pmt = MakeType(position == 0 ? m_format : FormatAt(position - 1), m_standard);
+    *pmt = MakeType(position == 0 ? m_format : FormatAt(position - 1, m_extra), m_standard);
     return S_OK;
   }
   HRESULT CheckMediaType(const CMediaType* pmt) override {
     FormatChoice f{};
-    if (!ParseType(pmt, &f)) {
+    if (!ParseType(pmt, &f, m_extra)) {
       return VFW_E_TYPE_NOT_ACCEPTED;
     }
     const VIDEOINFOHEADER* vih = GetVideoInfoHeader(*pmt);
@@ -328,7 +396,7 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
   }
   HRESULT SetMediaType(const CMediaType* pmt) override {
     FormatChoice f{};
-    if (!ParseType(pmt, &f)) {
+    if (!ParseType(pmt, &f, m_extra)) {
       return VFW_E_TYPE_NOT_ACCEPTED;
     }
     const HRESULT hr = ApplyFormat(f);
@@ -388,7 +456,7 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
     if (count == nullptr || size == nullptr) {
       return E_POINTER;
     }
-    *count = kCaptureFormatCount;
+    *count = FormatCount(m_extra);
     *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     return S_OK;
   }
@@ -400,11 +468,11 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
     if (index < 0) {
       return E_INVALIDARG;
     }
-    if (index >= kCaptureFormatCount) {
+    if (index >= FormatCount(m_extra)) {
       return S_FALSE;
     }
     CAutoLock lock(m_pLock);
-    const FormatChoice f = FormatAt(index);
+    const FormatChoice f = FormatAt(index, m_extra);
     CMediaType type = MakeType(f, m_standard);
     *pmt = CreateMediaType(&type);
     if (*pmt == nullptr) {
@@ -530,12 +598,14 @@ class CCapturePin final : public CSourceStream, public IAMStreamConfig, public I
 
   std::mutex m_backendLock;  // serialises the backend; never held while delivering
   std::unique_ptr<CCaptureBackend> m_backend;
+  std::optional<FrameSize> m_extra;  // the backend's, fixed
   FormatChoice m_format{{320, 240}, PixelLayout::Yuy2};
   DWORD m_standard;
   LONG m_vcrLocking = 0;
   LONG m_outputEnable = 1;
   std::atomic<LONGLONG> m_frameLimit{0};
   LONGLONG m_framesThisRun = 0;  // streaming thread
+  REFERENCE_TIME m_lastStart = 0;  // streaming thread
   REFERENCE_TIME m_streamFrameDuration = 0;  // streaming thread
   LONG m_streamFrameBytes = 0;  // streaming thread
   std::atomic<LONGLONG> m_frames{0};
@@ -624,6 +694,8 @@ class CCaptureSource final : public CSource,
 CCapturePin::CCapturePin(HRESULT* phr, CCaptureSource* filter, std::unique_ptr<CCaptureBackend> backend)
     : CSourceStream(L"Capture pin", phr, filter, L"Capture"), m_backend(std::move(backend)) {
   SetCategory(PIN_CATEGORY_CAPTURE);
+  m_extra = m_backend->ExtraSize();
+  m_backend->AttachFilter(filter);
   const DWORD standards = m_backend->Standards();
   // PAL B when the device has it (the simulated card does), else its lowest standard.
   m_standard = (standards & kStandardPalB) != 0 || standards == 0 ? kStandardPalB : (standards & (~standards + 1));
@@ -638,7 +710,7 @@ HRESULT CCapturePin::SetFormat(AM_MEDIA_TYPE* pmt) {
     return E_POINTER;
   }
   FormatChoice f{};
-  if (!ParseType(pmt, &f)) {
+  if (!ParseType(pmt, &f, m_extra)) {
     return VFW_E_INVALIDMEDIATYPE;
   }
   CAutoLock lock(m_pLock);
@@ -697,8 +769,15 @@ HRESULT CCapturePin::FillBuffer(IMediaSample* sample) {
   REFERENCE_TIME start = m_framesThisRun * duration;
   CRefTime now;
   if (m_pFilter->State() == State_Running && SUCCEEDED(m_pFilter->StreamTime(now))) {
-    start = now;
+    // A picture that waited (a network camera's) is stamped when it was taken, but
+    // never before the one delivered ahead of it.
+    const REFERENCE_TIME age = m_backend->LastFrameAge();
+    start = now - age;
+    if (age > 0 && m_framesThisRun > 0 && start <= m_lastStart) {
+      start = m_lastStart + 1;
+    }
   }
+  m_lastStart = start;
   REFERENCE_TIME stop = start + duration;
   sample->SetTime(&start, &stop);
   sample->SetActualDataLength(length);
@@ -794,6 +873,11 @@ HRESULT CreateCaptureSource(const CaptureDevice& device, REFIID riid, void** ppv
       return VFW_E_NO_CAPTURE_HARDWARE;
     }
     return MakeSource(std::make_unique<CSimulatedBackend>(device.card), CLSID_HalvardSimulatedCapture, riid, ppv);
+  }
+  if (device.kind == DeviceKind::Network) {
+    auto backend = std::make_unique<CNetworkBackend>(device.friendlyName, device.url);
+    backend->ProbeSize();
+    return MakeSource(std::move(backend), CLSID_HalvardNetworkCapture, riid, ppv);
   }
   auto backend = std::make_unique<CV4l2Backend>(device.card, device.node);
   if (const HRESULT hr = backend->Open(); FAILED(hr)) {

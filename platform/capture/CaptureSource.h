@@ -9,8 +9,13 @@
 ///           IAMAnalogVideoDecoder (the pin's);
 ///   pin:    IPin, IAMStreamConfig, IAMAnalogVideoDecoder, IKsPropertySet (category).
 ///
-/// Two backends: the simulated multiplexing card (CSimulatedCard, paced by the clock of
-/// the machine) and a V4L2 device. With a V4L2 card of the BT878 family the source also
+/// Three backends: the simulated multiplexing card (CSimulatedCard, paced by the clock of
+/// the machine), a V4L2 device, and a network camera (CNetworkReader, NetworkSource.h).
+/// A network camera's pin also offers the camera's own size (seen when the source is
+/// created, which opens the camera for at most 1.5 s) in YUY2 and RGB24 after the eight
+/// formats; its pictures are stamped with the stream time at which they were taken, and
+/// a camera that goes away posts kEventNetworkCameraOffline (NetworkCamera.h) instead
+/// of ending the stream. With a V4L2 card of the BT878 family the source also
 /// multiplexes: with more than one enabled input and video source 4 it switches the
 /// device input after every frame, drops the first frame after a switch (the decoder
 /// needs it to lock), and writes the input number into the first byte.
@@ -72,11 +77,12 @@ namespace halvard::capture {
 
 /// Creates the capture source of a device (riid on the filter). Results: S_OK;
 /// VFW_E_NO_CAPTURE_HARDWARE (a simulated card beyond $HALVARD_SIMULATED_CARDS, a V4L2
-/// node that does not open); E_OUTOFMEMORY; E_NOINTERFACE.
+/// node that does not open); E_OUTOFMEMORY; E_NOINTERFACE. A network camera is created
+/// even when it cannot be reached: its failures are events of the running graph.
 [[nodiscard]] HRESULT CreateCaptureSource(const CaptureDevice& device, REFIID riid, void** ppv);
 
 /// Formats offered by the capture pin, in IAMStreamConfig order: the four sizes in
-/// YUY2, then the four in RGB24.
+/// YUY2, then the four in RGB24 (a network camera adds its own size in both).
 inline constexpr int kCaptureFormatCount = 8;
 
 }  // namespace halvard::capture
