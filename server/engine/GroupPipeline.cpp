@@ -9,6 +9,7 @@
 #include "filters/motion/MotionDetect.h"
 #include "filters/splitter/SplitterConfig.h"
 #include "platform/capture/DeviceEnumerator.h"
+#include "platform/capture/NetworkCamera.h"
 #include "platform/media/MediaType.h"
 #include "platform/media/Types.h"
 #include "platform/media/Uuids.h"
@@ -664,6 +665,14 @@ void OnGraphEvents(CameraRoster& roster, CameraGroup& group) {
     if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) {
       aborted = true;
       abortResult = static_cast<HRESULT>(param1);
+    }
+    // A network camera that goes away comes back by itself: one line each way, and the
+    // group (its recording file too) goes on.
+    if (code == capture::kEventNetworkCameraOffline || code == capture::kEventNetworkCameraBack) {
+      host.ReportLine(group.CameraTitle(0) + ": " +
+                      (code == capture::kEventNetworkCameraOffline
+                           ? host.Text(2020) + " " + capture::NetworkFailureText(static_cast<HRESULT>(param1))
+                           : host.Text(2021)));
     }
     (void)g->events->FreeEventParams(code, param1, param2);
   }

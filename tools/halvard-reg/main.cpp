@@ -11,6 +11,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
+#include "platform/capture/NetworkCamera.h"
 #include "server/settings/Settings.h"
 #include "tools/halvard-reg/RegText.h"
 
@@ -95,7 +96,8 @@ std::string ValueLine(const std::string& name, DWORD type, const std::vector<BYT
     std::memcpy(&v, data.data(), 4);
     shown = std::to_string(v);
   } else {
-    shown = regtext::FormatData(type, data.data(), static_cast<DWORD>(data.size()));
+    // Addresses of network cameras carry passwords: never shown.
+    shown = halvard::capture::MaskUrl(regtext::FormatData(type, data.data(), static_cast<DWORD>(data.size())));
   }
   return (name.empty() ? std::string("@") : regtext::Quote(name)) + "  " + TypeName(type) + "  " +
          std::to_string(data.size()) + " bytes  " + shown;
@@ -355,6 +357,15 @@ int Settings(const std::vector<std::string>& args) {
         row.type == settings::ValueType::Sz ? regtext::Quote(row.effective) : Shorten(row.effective);
     const std::string source = row.isDefault ? "default" : "stored (default " + row.defaultText + ")";
     std::printf("%-32s %-6s %-50s %s\n", row.name.c_str(), type, Shorten(value).c_str(), source.c_str());
+  }
+  if (level == settings::Level::System) {
+    const auto cameras = halvard::capture::ReadNetworkCameras();
+    if (!cameras.empty()) {
+      std::cout << "\nNetwork cameras (HKEY_LOCAL_MACHINE\\" << halvard::capture::kNetworkCamerasPath << ")\n";
+      for (const auto& camera : cameras) {
+        std::printf("%-32s %s\n", camera.name.c_str(), halvard::capture::MaskUrl(camera.url).c_str());
+      }
+    }
   }
   return std::cout.good() ? kExitOk : kExitFailed;
 }
