@@ -51,6 +51,8 @@
 #include "server/ui/VMFrame.h"
 #include "server/ui/VMView.h"
 #include "server/ui/WorkspaceMonitor.h"
+#include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/VideoRecordingDialog.h"
 
 namespace halvard::ui {
 
@@ -457,6 +459,14 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
         RefreshTree();
       }
       return;
+    case kCmdAccessPrivacy:
+    case kCmdVideoRecording:
+      if (CWorkspaceMonitor::DepthOf(item) == kDepthInput && names.size() == 2) {
+        (void)OpenCameraDialog(command, names[0], names[1]);
+        return;
+      }
+      RunCommand(command);
+      return;
     case kCmdDeleteDay:
     case kCmdCopyVideo:
     case kCmdCopyStills:
@@ -772,7 +782,31 @@ void CMainFrame::OnCameraClosedByOperator(CVMDoc& doc) {
   }
 }
 
-void CMainFrame::OnCameraCommand(CVMDoc&, unsigned) { ShowNotAvailable(); }
+void CMainFrame::OnCameraCommand(CVMDoc& doc, unsigned command) {
+  const engine::CameraGroup* group = doc.Group();
+  if (group == nullptr || doc.Input() < 0 || static_cast<std::size_t>(doc.Input()) >= group->InputNames().size() ||
+      !OpenCameraDialog(command, group->DisplayName(), group->InputName(doc.Input()))) {
+    ShowNotAvailable();
+  }
+}
+
+bool CMainFrame::OpenCameraDialog(UINT command, const std::string& group, const std::string& input) {
+  const dialogs::CDialogBase::TextFunction texts = [this](UINT id) { return Text(id); };
+  std::unique_ptr<dialogs::CDialogBase> dialog;
+  switch (command) {
+    case kCmdAccessPrivacy:
+      dialog = std::make_unique<dialogs::CAccessPrivacyDialog>(texts, group, input, this);
+      break;
+    case kCmdVideoRecording:
+      dialog = std::make_unique<dialogs::CVideoRecordingDialog>(texts, group, input, m_renameInput, this);
+      break;
+    default:
+      return false;
+  }
+  // Modal: the event loop keeps running, so recording and motion events go on behind it.
+  dialog->exec();
+  return true;
+}
 
 // ---- the rest of the host --------------------------------------------------------------
 

@@ -68,6 +68,15 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   void SetMonitor(int monitor) { m_monitor = monitor; }
   /// The groups this process starts ("-G"; empty: all), for a restart the system refused.
   void SetGroupFilter(std::vector<std::string> filter) { m_groupFilter = std::move(filter); }
+  /// Renames a camera with its archive folder and key, as the engine's input rename does
+  /// (false, the operator told why, when refused). The start-up layer sets it; without
+  /// one the "Video Recording" dialog shows the camera's name read-only.
+  using InputRenamer = std::function<bool(std::string_view group, std::string_view oldName, std::string_view newName)>;
+  void SetInputRenamer(InputRenamer renamer) { m_renameInput = std::move(renamer); }
+  /// Opens, modally, the settings dialog of a camera that a camera-settings command names
+  /// ("Access & Privacy Control", "Video Recording"). False, with nothing opened, for a
+  /// command that has no dialog here yet.
+  bool OpenCameraDialog(UINT command, const std::string& group, const std::string& input);
   /// Makes the directory updater that StartDirectoryUpdate uses (once, at start-up).
   void CreateDirectoryUpdater();
 
@@ -153,6 +162,7 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
 
   TextFunction m_texts;
   IRosterOperations* m_roster = nullptr;
+  InputRenamer m_renameInput;
   int m_monitor = 1;
   std::vector<std::string> m_groupFilter;
   QMdiArea* m_mdi = nullptr;

@@ -1,0 +1,72 @@
+// The main frame opens the camera dialogs by command and name; commands without a
+// dialog here open nothing.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QTimer>
+
+#include "server/settings/Settings.h"
+#include "server/ui/Commands.h"
+#include "server/ui/MainFrame.h"
+#include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/VideoRecordingDialog.h"
+#include "server/ui/dialogs/tests/DialogTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace halvard::ui::dialogs {
+namespace {
+
+namespace s = halvard::settings;
+
+// Runs `act` on the first modal dialog of type D that comes up.
+template <class D>
+class CDialogDriver {
+ public:
+  explicit CDialogDriver(std::function<void(D&)> act) : m_act(std::move(act)) {
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        if (auto* wanted = dynamic_cast<D*>(dialog); wanted != nullptr && !seen) {
+          seen = true;
+          m_act(*wanted);
+        }
+      }
+    });
+    m_timer.start();
+  }
+  bool seen = false;
+
+ private:
+  std::function<void(D&)> m_act;
+  QTimer m_timer;
+};
+
+TEST(MainFrameDialogs, CameraSettingsCommandsOpenTheirDialogForTheNamedCamera) {
+  testing::App();
+  halvard::testing::ScopedRegistry registry;
+  CMainFrame frame(testing::ModuleText);
+  frame.SetMessageBoxesShown(false);
+
+  CDialogDriver<CAccessPrivacyDialog> access([](CAccessPrivacyDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "Access & Privacy Control");
+    d.findChild<QCheckBox*>("inputEnabled")->setChecked(false);
+    d.accept();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdAccessPrivacy, "Card A", "Door"));
+  EXPECT_TRUE(access.seen);
+  EXPECT_EQ(s::kInputEnabled.Read("Card A", "Door"), 0u);
+
+  CDialogDriver<CVideoRecordingDialog> recording([](CVideoRecordingDialog& d) {
+    EXPECT_EQ(d.Form().name, "Door");
+    d.reject();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdVideoRecording, "Card A", "Door"));
+  EXPECT_TRUE(recording.seen);
+
+  EXPECT_FALSE(frame.OpenCameraDialog(kCmdStartAll, "Card A", "Door"));
+}
+
+}  // namespace
+}  // namespace halvard::ui::dialogs
