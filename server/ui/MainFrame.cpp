@@ -52,6 +52,8 @@
 #include "server/ui/VMView.h"
 #include "server/ui/WorkspaceMonitor.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/MotionDetectionDialog.h"
+#include "server/ui/dialogs/MotionMarkEditor.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
 
 namespace halvard::ui {
@@ -460,6 +462,7 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
       }
       return;
     case kCmdAccessPrivacy:
+    case kCmdMotionDetection:
     case kCmdVideoRecording:
       if (CWorkspaceMonitor::DepthOf(item) == kDepthInput && names.size() == 2) {
         (void)OpenCameraDialog(command, names[0], names[1]);
@@ -800,6 +803,13 @@ bool CMainFrame::OpenCameraDialog(UINT command, const std::string& group, const 
     case kCmdVideoRecording:
       dialog = std::make_unique<dialogs::CVideoRecordingDialog>(texts, group, input, m_renameInput, this);
       break;
+    case kCmdMotionDetection: {
+      // The marking is drawn over what the camera shows now, when its window is open.
+      const CVMDoc* doc = FindDocument(group, input);
+      QImage still = doc != nullptr ? dialogs::CameraStill(doc->Group(), doc->Input()) : QImage();
+      dialog = std::make_unique<dialogs::CMotionDetectionDialog>(texts, group, input, std::move(still), this);
+      break;
+    }
     default:
       return false;
   }

@@ -11,6 +11,7 @@
 #include "server/ui/Commands.h"
 #include "server/ui/MainFrame.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
 #include "server/ui/dialogs/tests/DialogTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -65,6 +66,14 @@ TEST(MainFrameDialogs, CameraSettingsCommandsOpenTheirDialogForTheNamedCamera) {
   EXPECT_TRUE(frame.OpenCameraDialog(kCmdVideoRecording, "Card A", "Door"));
   EXPECT_TRUE(recording.seen);
 
+  CDialogDriver<CMotionDetectionDialog> motion([](CMotionDetectionDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "Motion Detection");
+    d.reject();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdMotionDetection, "Card A", "Door"));
+  EXPECT_TRUE(motion.seen);
+
+  EXPECT_FALSE(frame.OpenCameraDialog(kCmdDataCapture, "Card A", "Door"));
   EXPECT_FALSE(frame.OpenCameraDialog(kCmdStartAll, "Card A", "Door"));
 }
 
