@@ -36,6 +36,7 @@
 #include "server/archive/ArchiveCommands.h"
 #include "server/archive/CleanUp.h"
 #include "server/engine/CameraRoster.h"
+#include "server/engine/GroupPipeline.h"
 #include "server/internet/UpdateWorker.h"
 #include "server/ptz/PtzTourRunner.h"
 #include "server/system/RebootSchedule.h"
@@ -52,6 +53,7 @@
 #include "server/ui/VMView.h"
 #include "server/ui/WorkspaceMonitor.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/DataCaptureDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/MotionMarkEditor.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
@@ -462,6 +464,7 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
       }
       return;
     case kCmdAccessPrivacy:
+    case kCmdDataCapture:
     case kCmdMotionDetection:
     case kCmdVideoRecording:
       if (CWorkspaceMonitor::DepthOf(item) == kDepthInput && names.size() == 2) {
@@ -803,6 +806,18 @@ bool CMainFrame::OpenCameraDialog(UINT command, const std::string& group, const 
     case kCmdVideoRecording:
       dialog = std::make_unique<dialogs::CVideoRecordingDialog>(texts, group, input, m_renameInput, this);
       break;
+    case kCmdDataCapture: {
+      // The sliders reach the card only through a running group's camera window.
+      const CVMDoc* doc = FindDocument(group, input);
+      const engine::CameraGroup* live = doc != nullptr ? doc->Group() : nullptr;
+      auto pages = [this, live] {
+        if (live != nullptr && live->Graph() != nullptr) {
+          ShowPropertyPages(live->Graph()->source.Get(), live->DisplayName());
+        }
+      };
+      dialog = std::make_unique<dialogs::CDataCaptureDialog>(texts, group, input, live, pages, this);
+      break;
+    }
     case kCmdMotionDetection: {
       // The marking is drawn over what the camera shows now, when its window is open.
       const CVMDoc* doc = FindDocument(group, input);

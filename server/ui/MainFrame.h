@@ -74,7 +74,7 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   using InputRenamer = std::function<bool(std::string_view group, std::string_view oldName, std::string_view newName)>;
   void SetInputRenamer(InputRenamer renamer) { m_renameInput = std::move(renamer); }
   /// Opens, modally, the settings dialog of a camera that a camera-settings command names
-  /// ("Access & Privacy Control", "Motion Detection", "Video Recording"). False, with nothing opened, for a
+  /// ("Access & Privacy Control", "Data Capture", "Motion Detection", "Video Recording"). False, with nothing opened, for a
   /// command that has no dialog here yet.
   bool OpenCameraDialog(UINT command, const std::string& group, const std::string& input);
   /// Makes the directory updater that StartDirectoryUpdate uses (once, at start-up).

@@ -11,6 +11,7 @@
 #include "server/ui/Commands.h"
 #include "server/ui/MainFrame.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/DataCaptureDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
 #include "server/ui/dialogs/tests/DialogTestSupport.h"
@@ -73,7 +74,14 @@ TEST(MainFrameDialogs, CameraSettingsCommandsOpenTheirDialogForTheNamedCamera) {
   EXPECT_TRUE(frame.OpenCameraDialog(kCmdMotionDetection, "Card A", "Door"));
   EXPECT_TRUE(motion.seen);
 
-  EXPECT_FALSE(frame.OpenCameraDialog(kCmdDataCapture, "Card A", "Door"));
+  CDialogDriver<CDataCaptureDialog> capture([](CDataCaptureDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "Data Capture");
+    d.reject();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdDataCapture, "Card A", "Door"));
+  EXPECT_TRUE(capture.seen);
+
+  EXPECT_FALSE(frame.OpenCameraDialog(kCmdPanTiltZoom, "Card A", "Door"));
   EXPECT_FALSE(frame.OpenCameraDialog(kCmdStartAll, "Card A", "Door"));
 }
 
