@@ -53,6 +53,7 @@
 #include "server/ui/VMView.h"
 #include "server/ui/WorkspaceMonitor.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
+#include "server/ui/dialogs/BootScheduleDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/MotionMarkEditor.h"
@@ -432,6 +433,11 @@ void CMainFrame::RunCommand(UINT command) {
     case kCmdReloadEventMatrix:
       m_outputPane->EventView().OnCommand(command);
       break;
+    case kCmdBootSchedule: {
+      dialogs::CBootScheduleDialog dialog([this](UINT id) { return Text(id); }, this);
+      dialog.exec();
+      break;
+    }
     default:
       ShowNotAvailable();
       break;
