@@ -153,6 +153,11 @@ void CServerSteps::RegisterDocumentTemplates() {
 void CServerSteps::CreateMainFrame() {
   m_frame = std::make_unique<ui::CMainFrame>([this](UINT id) { return m_resources.LoadString(id); });
   m_frame->SetRoster(m_rosterOps.get());
+  // The camera's display name in the Video Recording dialog renames the input: archive
+  // folder, "Input %d", camera key, window title, tree node.
+  m_frame->SetInputRenamer([this](std::string_view group, std::string_view oldName, std::string_view newName) {
+    return m_roster->RenameInput(group, oldName, newName);
+  });
   m_frame->CreateDirectoryUpdater();
   m_host->SetFrame(m_frame.get());
   m_frame->RefreshTree();
