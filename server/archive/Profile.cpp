@@ -71,61 +71,73 @@ HRESULT AddAudioStream(IWMProfile* profile, const std::vector<BYTE>& header) {
 }
 
 HRESULT AddVideoStream(IWMProfile* profile, IWMCodecInfo* codecs, const VideoProfileParams& video) {
+  HRESULT result = NS_E_VIDEO_CODEC_NOT_INSTALLED;
+  const HRESULT listed = ForEachCodecFormat(codecs, WMMEDIATYPE_Video, [&](IWMStreamConfig* config) {
+    ComPtr<IWMMediaProps> props;
+    MediaTypeBuffer buffer;
+    if (FAILED(GetMediaType(config, &props, &buffer))) {
+      return true;
+    }
+    WM_MEDIA_TYPE* type = buffer.Type();
+    if (type->formattype != WMFORMAT_VideoInfo || type->cbFormat < sizeof(WMVIDEOINFOHEADER) ||
+        type->pbFormat == nullptr) {
+      return true;
+    }
+    WMVIDEOINFOHEADER info{};
+    std::memcpy(&info, type->pbFormat, sizeof(info));
+    if (info.bmiHeader.biCompression != video.compression) {
+      return true;
+    }
+    info.rcSource.right = video.width;
+    info.rcSource.bottom = video.height;
+    info.rcTarget.right = video.width;
+    info.rcTarget.bottom = video.height;
+    info.bmiHeader.biWidth = video.width;
+    info.bmiHeader.biHeight = video.height;
+    info.dwBitRate = video.bitrate;
+    info.AvgTimePerFrame = kHundredNsPerSecond / video.frameRate;
+    std::memcpy(type->pbFormat, &info, sizeof(info));
+    // The first format of the codec is the one: configured or failed, the walk ends.
+    ComPtr<IWMVideoMediaProps> videoProps;
+    HRESULT hr = S_OK;
+    if (FAILED(hr = props.As(&videoProps)) || FAILED(hr = videoProps->SetMediaType(type)) ||
+        FAILED(hr = videoProps->SetQuality(video.quality)) ||
+        FAILED(hr = videoProps->SetMaxKeyFrameSpacing(static_cast<LONGLONG>(video.keyFrameIntervalSeconds) *
+                                                      kHundredNsPerSecond)) ||
+        FAILED(hr = config->SetStreamNumber(2)) || FAILED(hr = config->SetStreamName("Video Stream")) ||
+        FAILED(hr = config->SetConnectionName("Video")) || FAILED(hr = config->SetBitrate(video.bitrate))) {
+      result = hr;
+      return false;
+    }
+    result = profile->AddStream(config);
+    return false;
+  });
+  return FAILED(listed) ? listed : result;
+}
+
+}  // namespace
+
+HRESULT ForEachCodecFormat(IWMCodecInfo* codecs, REFGUID streamType, const CodecFormatVisitor& visit) {
   DWORD codecCount = 0;
-  HRESULT hr = codecs->GetCodecInfoCount(WMMEDIATYPE_Video, &codecCount);
+  const HRESULT hr = codecs->GetCodecInfoCount(streamType, &codecCount);
   if (FAILED(hr)) {
     return hr;
   }
   for (DWORD codec = 0; codec < codecCount; ++codec) {
     DWORD formats = 0;
-    if (FAILED(codecs->GetCodecFormatCount(WMMEDIATYPE_Video, codec, &formats))) {
+    if (FAILED(codecs->GetCodecFormatCount(streamType, codec, &formats))) {
       continue;
     }
     for (DWORD index = 0; index < formats; ++index) {
       ComPtr<IWMStreamConfig> config;
-      if (FAILED(codecs->GetCodecFormat(WMMEDIATYPE_Video, codec, index, config.ReleaseAndGetAddressOf()))) {
-        continue;
+      if (SUCCEEDED(codecs->GetCodecFormat(streamType, codec, index, config.ReleaseAndGetAddressOf())) &&
+          !visit(config.Get())) {
+        return S_OK;
       }
-      ComPtr<IWMMediaProps> props;
-      MediaTypeBuffer buffer;
-      if (FAILED(GetMediaType(config.Get(), &props, &buffer))) {
-        continue;
-      }
-      WM_MEDIA_TYPE* type = buffer.Type();
-      if (type->formattype != WMFORMAT_VideoInfo || type->cbFormat < sizeof(WMVIDEOINFOHEADER) ||
-          type->pbFormat == nullptr) {
-        continue;
-      }
-      WMVIDEOINFOHEADER info{};
-      std::memcpy(&info, type->pbFormat, sizeof(info));
-      if (info.bmiHeader.biCompression != video.compression) {
-        continue;
-      }
-      info.rcSource.right = video.width;
-      info.rcSource.bottom = video.height;
-      info.rcTarget.right = video.width;
-      info.rcTarget.bottom = video.height;
-      info.bmiHeader.biWidth = video.width;
-      info.bmiHeader.biHeight = video.height;
-      info.dwBitRate = video.bitrate;
-      info.AvgTimePerFrame = kHundredNsPerSecond / video.frameRate;
-      std::memcpy(type->pbFormat, &info, sizeof(info));
-      ComPtr<IWMVideoMediaProps> videoProps;
-      if (FAILED(hr = props.As(&videoProps)) || FAILED(hr = videoProps->SetMediaType(type)) ||
-          FAILED(hr = videoProps->SetQuality(video.quality)) ||
-          FAILED(hr = videoProps->SetMaxKeyFrameSpacing(static_cast<LONGLONG>(video.keyFrameIntervalSeconds) *
-                                                        kHundredNsPerSecond)) ||
-          FAILED(hr = config->SetStreamNumber(2)) || FAILED(hr = config->SetStreamName("Video Stream")) ||
-          FAILED(hr = config->SetConnectionName("Video")) || FAILED(hr = config->SetBitrate(video.bitrate))) {
-        return hr;
-      }
-      return profile->AddStream(config.Get());
     }
   }
-  return NS_E_VIDEO_CODEC_NOT_INSTALLED;
+  return S_OK;
 }
-
-}  // namespace
 
 void ReadProfileParams(std::string_view group, std::string_view input, AudioProfileParams* audio,
                        VideoProfileParams* video) {
@@ -151,51 +163,40 @@ HRESULT SelectAudioFormat(IWMCodecInfo* codecs, const AudioProfileParams& audio,
     return E_POINTER;
   }
   header->clear();
-  DWORD codecCount = 0;
-  HRESULT hr = codecs->GetCodecInfoCount(WMMEDIATYPE_Audio, &codecCount);
-  if (FAILED(hr)) {
-    return hr;
-  }
   bool found = false;
   WORD bestAlign = 0;
-  for (DWORD codec = 0; codec < codecCount; ++codec) {
-    DWORD formats = 0;
-    if (FAILED(codecs->GetCodecFormatCount(WMMEDIATYPE_Audio, codec, &formats))) {
-      continue;
+  const HRESULT hr = ForEachCodecFormat(codecs, WMMEDIATYPE_Audio, [&](IWMStreamConfig* config) {
+    ComPtr<IWMMediaProps> props;
+    MediaTypeBuffer buffer;
+    if (FAILED(GetMediaType(config, &props, &buffer))) {
+      return true;
     }
-    for (DWORD index = 0; index < formats; ++index) {
-      ComPtr<IWMStreamConfig> config;
-      if (FAILED(codecs->GetCodecFormat(WMMEDIATYPE_Audio, codec, index, config.ReleaseAndGetAddressOf()))) {
-        continue;
-      }
-      ComPtr<IWMMediaProps> props;
-      MediaTypeBuffer buffer;
-      if (FAILED(GetMediaType(config.Get(), &props, &buffer))) {
-        continue;
-      }
-      const WM_MEDIA_TYPE* type = buffer.Type();
-      if (type->formattype != WMFORMAT_WaveFormatEx || type->cbFormat < sizeof(WMWAVEFORMATEX) ||
-          type->pbFormat == nullptr) {
-        continue;
-      }
-      WMWAVEFORMATEX wave{};
-      std::memcpy(&wave, type->pbFormat, sizeof(wave));
-      const auto difference =
-          static_cast<std::int64_t>(wave.nAvgBytesPerSec) * 8 - static_cast<std::int64_t>(audio.bitrate);
-      if (wave.wFormatTag != audio.formatTag || wave.nChannels != audio.channels ||
-          wave.nSamplesPerSec != audio.sampleRate || difference < -static_cast<std::int64_t>(kBitrateTolerance) ||
-          difference > static_cast<std::int64_t>(kBitrateTolerance)) {
-        continue;
-      }
-      if (found && wave.nBlockAlign > bestAlign) {
-        continue;
-      }
-      // The header is the format block up to its extra bytes (never past the block).
-      const std::size_t size = std::min<std::size_t>(sizeof(WMWAVEFORMATEX) + wave.cbSize, type->cbFormat);
-      header->assign(type->pbFormat, type->pbFormat + size);
-      bestAlign = wave.nBlockAlign;
-      found = true;
+    const WM_MEDIA_TYPE* type = buffer.Type();
+    if (type->formattype != WMFORMAT_WaveFormatEx || type->cbFormat < sizeof(WMWAVEFORMATEX) ||
+        type->pbFormat == nullptr) {
+      return true;
     }
+    WMWAVEFORMATEX wave{};
+    std::memcpy(&wave, type->pbFormat, sizeof(wave));
+    const auto difference =
+        static_cast<std::int64_t>(wave.nAvgBytesPerSec) * 8 - static_cast<std::int64_t>(audio.bitrate);
+    if (wave.wFormatTag != audio.formatTag || wave.nChannels != audio.channels ||
+        wave.nSamplesPerSec != audio.sampleRate || difference < -static_cast<std::int64_t>(kBitrateTolerance) ||
+        difference > static_cast<std::int64_t>(kBitrateTolerance)) {
+      return true;
+    }
+    if (found && wave.nBlockAlign > bestAlign) {
+      return true;
+    }
+    // The header is the format block up to its extra bytes (never past the block).
+    const std::size_t size = std::min<std::size_t>(sizeof(WMWAVEFORMATEX) + wave.cbSize, type->cbFormat);
+    header->assign(type->pbFormat, type->pbFormat + size);
+    bestAlign = wave.nBlockAlign;
+    found = true;
+    return true;
+  });
+  if (FAILED(hr)) {
+    return hr;
   }
   if (!found) {
     return NS_E_AUDIO_CODEC_NOT_INSTALLED;

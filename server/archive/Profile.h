@@ -6,6 +6,7 @@
 ///
 /// Threads: the user-interface thread (pipeline build); no state is kept.
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,12 @@ struct VideoProfileParams {
 /// A stored frame rate is read as a signed number, so that a typed -1 stays negative.
 void ReadProfileParams(std::string_view group, std::string_view input, AudioProfileParams* audio,
                        VideoProfileParams* video);
+
+/// Visits every format of every installed codec of a stream type (WMMEDIATYPE_Audio or
+/// WMMEDIATYPE_Video), in the codec list's order, until `visit` returns false. Formats
+/// that cannot be read are passed over. Result: the codec list's own failure, else S_OK.
+using CodecFormatVisitor = std::function<bool(IWMStreamConfig* config)>;
+[[nodiscard]] HRESULT ForEachCodecFormat(IWMCodecInfo* codecs, REFGUID streamType, const CodecFormatVisitor& visit);
 
 /// Picks the audio format: wave-format header, equal tag, channels and sample rate,
 /// average bytes per second x 8 within 249 bit/s of the bitrate; the smallest block

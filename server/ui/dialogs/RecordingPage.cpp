@@ -80,32 +80,19 @@ std::vector<AudioFormatChoice> EncoderAudioFormats() {
   if (FAILED(manager.As(&codecs))) {
     return choices;
   }
-  DWORD codecCount = 0;
-  if (FAILED(codecs->GetCodecInfoCount(WMMEDIATYPE_Audio, &codecCount))) {
-    return choices;
-  }
   std::set<std::pair<DWORD, DWORD>> seen;
-  for (DWORD codec = 0; codec < codecCount; ++codec) {
-    DWORD formats = 0;
-    if (FAILED(codecs->GetCodecFormatCount(WMMEDIATYPE_Audio, codec, &formats))) {
-      continue;
+  (void)archive::ForEachCodecFormat(codecs.Get(), WMMEDIATYPE_Audio, [&seen](IWMStreamConfig* config) {
+    const std::optional<WMWAVEFORMATEX> wave = WaveFormatOf(config);
+    if (!wave || wave->wFormatTag != kWaveFormatWmAudio2 || wave->nChannels != 1 ||
+        wave->nSamplesPerSec % 1000 != 0) {
+      return true;
     }
-    for (DWORD index = 0; index < formats; ++index) {
-      ComPtr<IWMStreamConfig> config;
-      if (FAILED(codecs->GetCodecFormat(WMMEDIATYPE_Audio, codec, index, config.ReleaseAndGetAddressOf()))) {
-        continue;
-      }
-      const std::optional<WMWAVEFORMATEX> wave = WaveFormatOf(config.Get());
-      if (!wave || wave->wFormatTag != kWaveFormatWmAudio2 || wave->nChannels != 1 ||
-          wave->nSamplesPerSec % 1000 != 0) {
-        continue;
-      }
-      // Stored in kbit/s: the nearest whole number, which the profile's 249 bit/s
-      // tolerance must then accept (checked below with the profile's own choice).
-      const DWORD kbps = (wave->nAvgBytesPerSec * 8 + 500) / 1000;
-      seen.insert({wave->nSamplesPerSec / 1000, kbps});
-    }
-  }
+    // Stored in kbit/s: the nearest whole number, which the profile's 249 bit/s
+    // tolerance must then accept (checked below with the profile's own choice).
+    const DWORD kbps = (wave->nAvgBytesPerSec * 8 + 500) / 1000;
+    seen.insert({wave->nSamplesPerSec / 1000, kbps});
+    return true;
+  });
   for (const auto& [rate, kbps] : seen) {
     archive::AudioProfileParams params;
     params.sampleRate = rate * 1000;
