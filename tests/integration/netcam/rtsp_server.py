@@ -22,7 +22,7 @@ for element in ("x264enc", "jpegenc", "videotestsrc", "rtph264pay", "rtpjpegpay"
 
 H264 = ("( videotestsrc is-live=true pattern=ball ! video/x-raw,width=1280,height=720,framerate=25/1 ! "
         "x264enc tune=zerolatency speed-preset=ultrafast key-int-max=25 ! rtph264pay name=pay0 pt=96 )")
-MJPEG = ("( videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=25/1 ! jpegenc ! "
+MJPEG = ("( videotestsrc is-live=true ! video/x-raw,format=I420,width=640,height=480,framerate=25/1 ! jpegenc ! "
          "rtpjpegpay name=pay0 pt=26 )")
 
 
