@@ -37,6 +37,7 @@
 #include "server/archive/CleanUp.h"
 #include "server/engine/CameraRoster.h"
 #include "server/engine/GroupPipeline.h"
+#include "server/internet/AddressDiscovery.h"
 #include "server/internet/UpdateWorker.h"
 #include "server/ptz/PtzTourRunner.h"
 #include "server/system/RebootSchedule.h"
@@ -55,6 +56,7 @@
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
 #include "server/ui/dialogs/BootScheduleDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
+#include "server/ui/dialogs/InternetMonitoringDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/MotionMarkEditor.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
@@ -473,6 +475,7 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
     case kCmdDataCapture:
     case kCmdMotionDetection:
     case kCmdVideoRecording:
+    case kCmdInternetMonitoring:
       if (CWorkspaceMonitor::DepthOf(item) == kDepthInput && names.size() == 2) {
         (void)OpenCameraDialog(command, names[0], names[1]);
         return;
@@ -824,6 +827,10 @@ bool CMainFrame::OpenCameraDialog(UINT command, const std::string& group, const 
       dialog = std::make_unique<dialogs::CDataCaptureDialog>(texts, group, input, live, pages, this);
       break;
     }
+    case kCmdInternetMonitoring:
+      dialog = std::make_unique<dialogs::CInternetMonitoringDialog>(texts, group, input,
+                                                                   internet::WorkstationAddresses(), this);
+      break;
     case kCmdMotionDetection: {
       // The marking is drawn over what the camera shows now, when its window is open.
       const CVMDoc* doc = FindDocument(group, input);
