@@ -25,7 +25,7 @@ def main():
     log = open(log_path, "w", buffering=1)
     # identity sync=true holds every picture until its moment on the pipeline clock, so
     # the probe after it sees the picture when it is sent, not when the file was read.
-    launch = ("( filesrc location=%s ! qtdemux ! h264parse ! identity sync=true ! "
+    launch = ("( filesrc location=%s ! qtdemux ! identity sync=true ! "
               "rtph264pay name=pay0 pt=96 config-interval=1 )" % path)
     factory = GstRtspServer.RTSPMediaFactory()
     factory.set_launch(launch)
