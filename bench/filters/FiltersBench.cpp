@@ -1,14 +1,16 @@
 // Per-frame costs of the three video filters' pixel work, each beside its reference in
 // the same run:
-//   scaler       against libswscale's bicubic scaler (YUY2 in and out, same frames) and
-//                against our own portable reference kernel;
+//   scaler       the filter's choice and every entry of the pass table this processor
+//                runs (the portable one included), against libswscale's bicubic scaler
+//                (YUY2 in and out, same frames);
 //   motion       against a plain read of the same frame bytes (memory bandwidth);
 //   splitter     stamp only, enhancement level 1 and level 2 (plus the stamp), against a
 //                plain read of the frame.
 // items_per_second is frames per second (30 frames/s leave 33.3 ms per frame);
 // bytes_per_second counts the frame's bytes (output bytes for the scaler).
 //
-//   build-filters/bin/filters_bench --benchmark_min_time=0.5
+//   build-filters-rel/bin/filters_bench --benchmark_min_time=0.5 --benchmark_repetitions=3
+//       --benchmark_report_aggregates_only=true
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +22,7 @@ extern "C" {
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "filters/hdsimulation/BicubicScaler.h"
@@ -56,14 +59,16 @@ void PlainRead(benchmark::State& state, int width, int height, int bytesPerPixel
 
 // ---- scaler ------------------------------------------------------------------------------
 
-void Scaler(benchmark::State& state, halvard::hdsimulation::SimdLevel level) {
+void Scaler(benchmark::State& state, const halvard::hdsimulation::ScalerKernels* kernels) {
   const int sw = static_cast<int>(state.range(0));
   const int sh = static_cast<int>(state.range(1));
   const int dw = static_cast<int>(state.range(2));
   const int dh = static_cast<int>(state.range(3));
   const auto src = SyntheticFrame(sw, sh, 2, 0);
   std::vector<std::uint8_t> dst(static_cast<std::size_t>(dw) * dh * 2);
-  halvard::hdsimulation::CBicubicScaler scaler(level);
+  // null: what the filter uses, the entry chosen for this processor.
+  halvard::hdsimulation::CBicubicScaler scaler =
+      kernels != nullptr ? halvard::hdsimulation::CBicubicScaler(*kernels) : halvard::hdsimulation::CBicubicScaler();
   for (auto _ : state) {
     if (!scaler.Scale(src.data(), sw, sh, dst.data(), dw, dh)) {
       state.SkipWithError("scale failed");
@@ -73,10 +78,6 @@ void Scaler(benchmark::State& state, halvard::hdsimulation::SimdLevel level) {
   }
   ReportFrames(state, dst.size());
 }
-
-void BM_Scaler(benchmark::State& state) { Scaler(state, halvard::hdsimulation::DetectSimdLevel()); }
-void BM_ScalerSse2(benchmark::State& state) { Scaler(state, halvard::hdsimulation::SimdLevel::Sse2); }
-void BM_ScalerPortable(benchmark::State& state) { Scaler(state, halvard::hdsimulation::SimdLevel::None); }
 
 void BM_Swscale(benchmark::State& state) {
   const int sw = static_cast<int>(state.range(0));
@@ -111,9 +112,16 @@ void ScalerSizes(benchmark::internal::Benchmark* b) {
   }
   b->ArgNames({"sw", "sh", "dw", "dh"})->Unit(benchmark::kMicrosecond);
 }
-BENCHMARK(BM_Scaler)->Apply(ScalerSizes);
-BENCHMARK(BM_ScalerSse2)->Apply(ScalerSizes);
-BENCHMARK(BM_ScalerPortable)->Apply(ScalerSizes);
+// BM_Scaler is the filter's choice; BM_ScalerKernels/<name> each entry of the table this
+// processor runs ("c" the portable passes).
+[[maybe_unused]] const bool kScalerKernelsRegistered = [] {
+  benchmark::RegisterBenchmark("BM_Scaler", Scaler, nullptr)->Apply(ScalerSizes);
+  for (const auto& kernels : halvard::hdsimulation::ScalerKernelTable()) {
+    benchmark::RegisterBenchmark((std::string("BM_ScalerKernels/") + kernels.name).c_str(), Scaler, &kernels)
+        ->Apply(ScalerSizes);
+  }
+  return true;
+}();
 BENCHMARK(BM_Swscale)->Apply(ScalerSizes);
 
 // ---- motion detector ----------------------------------------------------------------------

@@ -6,6 +6,10 @@
 #include <limits>
 #include <new>
 
+#if HALVARD_SCALER_X86
+#include "filters/hdsimulation/x86/ScalerX86.h"
+#endif
+
 namespace halvard::hdsimulation {
 
 namespace {
@@ -84,19 +88,6 @@ FilterTable BuildFilterTable(int sourceSize, int destSize, const CubicKernel& ke
   return table;
 }
 
-SimdLevel DetectSimdLevel() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) {
-    return SimdLevel::Avx2;
-  }
-  if (__builtin_cpu_supports("sse2")) {
-    return SimdLevel::Sse2;
-  }
-#endif
-  return SimdLevel::None;
-}
-
 namespace detail {
 
 void HorizontalRowReference(const std::uint8_t* src, std::uint8_t* dst, const FilterTable& luma,
@@ -136,44 +127,75 @@ void HorizontalRowReference(const std::uint8_t* src, std::uint8_t* dst, const Fi
   }
 }
 
+void VerticalRowReference(const std::uint8_t* base, std::ptrdiff_t srcStride, const std::int32_t* weights, int taps,
+                          std::uint8_t* dst, int fromByte, int rowBytes) {
+  for (int x = fromByte; x < rowBytes; ++x) {
+    int sum = 0;
+    for (int j = 0; j < taps; ++j) {
+      sum += weights[j] * base[j * srcStride + x];
+    }
+    dst[x] = ClampByte(sum >> 14);
+  }
+}
+
 }  // namespace detail
 
-void HorizontalPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                    int rows, const FilterTable& luma, const FilterTable& chroma, std::int16_t* scratch,
-                    SimdLevel level) {
-  if (level != SimdLevel::None &&
-      detail::HorizontalPassSse2(src, srcStride, dst, dstStride, rows, luma, chroma, scratch)) {
-    return;
-  }
+namespace {
+
+void HorizontalPassC(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                     int rows, const FilterTable& luma, const FilterTable& chroma, std::int16_t* /*scratch*/) {
   for (int r = 0; r < rows; ++r) {
     detail::HorizontalRowReference(src + r * srcStride, dst + r * dstStride, luma, chroma, 0);
   }
 }
 
+void VerticalPassC(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                   int rowBytes, const FilterTable& table) {
+  for (int r = 0; r < table.destSize; ++r) {
+    detail::VerticalRowReference(src + table.first[static_cast<std::size_t>(r)] * srcStride, srcStride,
+                                 table.weights.data() + static_cast<std::size_t>(r) * table.taps, table.taps,
+                                 dst + r * dstStride, 0, rowBytes);
+  }
+}
+
+std::vector<ScalerKernels> BuildKernelTable() {
+  std::vector<ScalerKernels> table;
+  table.push_back({"c", SimdLevel::None, HorizontalPassC, VerticalPassC});
+#if HALVARD_SCALER_X86
+  x86::AddScalerKernels(table);
+#endif
+  return table;
+}
+
+}  // namespace
+
+SimdLevel DetectSimdLevel() { return ScalerKernelTable().back().level; }
+
+const std::vector<ScalerKernels>& ScalerKernelTable() {
+  static const std::vector<ScalerKernels> table = BuildKernelTable();
+  return table;
+}
+
+const ScalerKernels& ScalerKernelsFor(SimdLevel level) {
+  const auto& table = ScalerKernelTable();
+  const ScalerKernels* chosen = &table.front();
+  for (const ScalerKernels& entry : table) {
+    if (static_cast<int>(entry.level) <= static_cast<int>(level)) {
+      chosen = &entry;
+    }
+  }
+  return *chosen;
+}
+
+void HorizontalPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                    int rows, const FilterTable& luma, const FilterTable& chroma, std::int16_t* scratch,
+                    SimdLevel level) {
+  ScalerKernelsFor(level).horizontal(src, srcStride, dst, dstStride, rows, luma, chroma, scratch);
+}
+
 void VerticalPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
                   int rowBytes, const FilterTable& table, SimdLevel level) {
-  if (!table.packed.empty()) {
-    if (level == SimdLevel::Avx2) {
-      detail::VerticalPassAvx2(src, srcStride, dst, dstStride, rowBytes, table);
-      return;
-    }
-    if (level == SimdLevel::Sse2) {
-      detail::VerticalPassSse2(src, srcStride, dst, dstStride, rowBytes, table);
-      return;
-    }
-  }
-  for (int r = 0; r < table.destSize; ++r) {
-    const std::int32_t* w = table.weights.data() + static_cast<std::size_t>(r) * table.taps;
-    const std::uint8_t* s = src + table.first[static_cast<std::size_t>(r)] * srcStride;
-    std::uint8_t* d = dst + r * dstStride;
-    for (int x = 0; x < rowBytes; ++x) {
-      int sum = 0;
-      for (int j = 0; j < table.taps; ++j) {
-        sum += w[j] * s[j * srcStride + x];
-      }
-      d[x] = ClampByte(sum >> 14);
-    }
-  }
+  ScalerKernelsFor(level).vertical(src, srcStride, dst, dstStride, rowBytes, table);
 }
 
 bool CBicubicScaler::Prepare(int srcWidth, int srcHeight, int dstWidth, int dstHeight) {
@@ -231,18 +253,18 @@ bool CBicubicScaler::Scale(const std::uint8_t* src, int srcWidth, int srcHeight,
     return false;
   }
   if (srcHeight == dstHeight) {
-    HorizontalPass(src, srcStride, dst, dstStride, srcHeight, m_lumaTable, m_chromaTable, m_scratch.data(), m_level);
+    m_kernels->horizontal(src, srcStride, dst, dstStride, srcHeight, m_lumaTable, m_chromaTable, m_scratch.data());
     return true;
   }
   const std::uint8_t* verticalSource = src;
   std::ptrdiff_t verticalStride = srcStride;
   if (srcWidth != dstWidth) {
-    HorizontalPass(src, srcStride, m_intermediate.data(), dstStride, srcHeight, m_lumaTable, m_chromaTable,
-                   m_scratch.data(), m_level);
+    m_kernels->horizontal(src, srcStride, m_intermediate.data(), dstStride, srcHeight, m_lumaTable, m_chromaTable,
+                          m_scratch.data());
     verticalSource = m_intermediate.data();
     verticalStride = dstStride;
   }
-  VerticalPass(verticalSource, verticalStride, dst, dstStride, static_cast<int>(dstStride), m_verticalTable, m_level);
+  m_kernels->vertical(verticalSource, verticalStride, dst, dstStride, static_cast<int>(dstStride), m_verticalTable);
   return true;
 }
 

@@ -37,8 +37,26 @@ struct FilterTable {
 
 /// Which instruction set the passes use.
 enum class SimdLevel { None, Sse2, Avx2 };
-/// The best level the processor offers.
+/// The best level the processor offers (found once per process).
 [[nodiscard]] SimdLevel DetectSimdLevel();
+
+/// One implementation of the two passes (arguments as HorizontalPass and VerticalPass
+/// below). Every entry gives the same bytes as the portable one for every table; a shape
+/// its vectors do not cover goes through the portable row loops.
+struct ScalerKernels {
+  const char* name = "c";
+  SimdLevel level = SimdLevel::None;
+  void (*horizontal)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                     int rows, const FilterTable& luma, const FilterTable& chroma, std::int16_t* scratch) = nullptr;
+  void (*vertical)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                   int rowBytes, const FilterTable& table) = nullptr;
+};
+
+/// Every entry this processor can run, the portable one first, then by rising level.
+/// Built once per process on first use (thread-safe); the entries live as long as it.
+[[nodiscard]] const std::vector<ScalerKernels>& ScalerKernelTable();
+/// The entry of the highest level at or below `level` that this processor runs.
+[[nodiscard]] const ScalerKernels& ScalerKernelsFor(SimdLevel level);
 
 /// Horizontal pass over `rows` YUY2 rows: luma through `luma` (source width -> destination
 /// width), U and V through `chroma` (half widths), each sum rounded (+8192, >> 14) and
@@ -57,7 +75,10 @@ void VerticalPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_
 /// one thread at a time.
 class CBicubicScaler {
  public:
-  explicit CBicubicScaler(SimdLevel level = DetectSimdLevel()) : m_level(level) {}
+  /// With the passes of ScalerKernelsFor(level), chosen here once.
+  explicit CBicubicScaler(SimdLevel level = DetectSimdLevel()) : m_kernels(&ScalerKernelsFor(level)) {}
+  /// With one entry of ScalerKernelTable() (benchmarks and tests compare them).
+  explicit CBicubicScaler(const ScalerKernels& kernels) : m_kernels(&kernels) {}
 
   void SetKernel(const CubicKernel& kernel) { m_kernel = kernel; }
 
@@ -72,7 +93,7 @@ class CBicubicScaler {
  private:
   bool Prepare(int srcWidth, int srcHeight, int dstWidth, int dstHeight);
 
-  SimdLevel m_level;
+  const ScalerKernels* m_kernels;  // an entry of ScalerKernelTable(), never null
   CubicKernel m_kernel;
   int m_srcWidth = -1;
   int m_srcHeight = -1;
@@ -89,16 +110,13 @@ class CBicubicScaler {
 };
 
 namespace detail {
-// SIMD passes; return false when the table shape is one they do not handle.
-bool HorizontalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,
-                        std::ptrdiff_t dstStride, int rows, const FilterTable& luma, const FilterTable& chroma,
-                        std::int16_t* scratch);
-void VerticalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                      int rowBytes, const FilterTable& table);
-void VerticalPassAvx2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                      int rowBytes, const FilterTable& table);
+// The portable rows. Both also finish the rows the vector loops leave: the horizontal one
+// from pixel `fromPixel`, the vertical one from byte `fromByte` of one destination row
+// whose taps start at `base` (weights: `taps` values of 1/16384).
 void HorizontalRowReference(const std::uint8_t* src, std::uint8_t* dst, const FilterTable& luma,
                             const FilterTable& chroma, int fromPixel);
+void VerticalRowReference(const std::uint8_t* base, std::ptrdiff_t srcStride, const std::int32_t* weights, int taps,
+                          std::uint8_t* dst, int fromByte, int rowBytes);
 }  // namespace detail
 
 }  // namespace halvard::hdsimulation

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <string>
 #include <vector>
 
+#include "filters/tests/PaddedPicture.h"
 #include "filters/tests/SyntheticVideo.h"
 
 namespace halvard::hdsimulation {
@@ -157,17 +159,73 @@ TEST(Scaler, TablesAreBuiltOncePerGeometry) {
   EXPECT_EQ(scaler.BuildCount(), 3);
 }
 
-TEST(Scaler, OddWidthsStayInsideExactlySizedBuffers) {
-  // The sanitizers catch any byte written or read outside.
+TEST(ScalerKernelTable, PortableFirstThenRisingLevelsChosenOnce) {
+  const auto& table = ScalerKernelTable();
+  ASSERT_FALSE(table.empty());
+  EXPECT_EQ(table.front().level, SimdLevel::None);
+  for (std::size_t i = 1; i < table.size(); ++i) {
+    EXPECT_GT(static_cast<int>(table[i].level), static_cast<int>(table[i - 1].level)) << table[i].name;
+  }
+  EXPECT_EQ(&ScalerKernelTable(), &table);
+  EXPECT_EQ(DetectSimdLevel(), table.back().level);
+  EXPECT_EQ(&ScalerKernelsFor(SimdLevel::None), &table.front());
+  EXPECT_EQ(&ScalerKernelsFor(SimdLevel::Avx2), &table.back());
+  for (const ScalerKernels& entry : table) {
+    EXPECT_EQ(&ScalerKernelsFor(entry.level), &entry) << entry.name;
+    EXPECT_NE(entry.horizontal, nullptr);
+    EXPECT_NE(entry.vertical, nullptr);
+  }
+}
+
+TEST(Scaler, PassesWriteOnlyTheirRows) {
+  // Guard bytes around every row of every buffer (and after the scratch row): a pass that
+  // writes one byte outside its rows fails here in any build. The row sizes leave every
+  // remainder class of the 16- and 32-byte vectors, so a vector store that runs past the
+  // end of a row is seen too.
   const struct {
     int sw, sh, dw, dh;
-  } sizes[] = {{353, 7, 705, 13}, {1, 1, 3, 3}, {3, 2, 1, 1}, {7, 5, 7, 9}, {9, 4, 5, 4}};
+  } sizes[] = {{353, 7, 705, 13}, {1, 1, 3, 3}, {3, 2, 1, 1},  {7, 5, 7, 9},     {9, 4, 5, 4},
+               {33, 9, 70, 19},  {64, 8, 128, 16}, {17, 3, 39, 37}, {15, 4, 31, 8}, {31, 5, 63, 11}};
   for (const auto& s : sizes) {
     const auto src = RandomFrame(s.sw, s.sh, 3);
-    std::vector<std::uint8_t> dst(static_cast<std::size_t>(s.dw * s.dh * 2));
-    for (SimdLevel level : {SimdLevel::None, DetectSimdLevel()}) {
-      CBicubicScaler scaler(level);
-      EXPECT_TRUE(scaler.Scale(src.data(), s.sw, s.sh, dst.data(), s.dw, s.dh));
+    const FilterTable luma = BuildFilterTable(s.sw, s.dw, CubicKernel{});
+    const FilterTable chroma =
+        s.sw / 2 >= 1 && s.dw / 2 >= 1 ? BuildFilterTable(s.sw / 2, s.dw / 2, CubicKernel{}) : FilterTable{};
+    const FilterTable vertical = BuildFilterTable(s.sh, s.dh, CubicKernel{});
+    std::vector<std::uint8_t> expectedRows;
+    std::vector<std::uint8_t> expectedColumns;
+    for (const ScalerKernels& kernels : ScalerKernelTable()) {
+      const std::string where = std::to_string(s.sw) + "x" + std::to_string(s.sh) + " -> " + std::to_string(s.dw) +
+                                "x" + std::to_string(s.dh) + " " + kernels.name;
+      testing::CPaddedPicture in(s.sw * 2, s.sh);
+      in.Fill(src);
+      testing::CPaddedPicture rows(s.dw * 2, s.sh);
+      const std::size_t scratchSize = static_cast<std::size_t>(s.sw) * 2 + 32;
+      testing::CPaddedPicture scratch(static_cast<int>(scratchSize * sizeof(std::int16_t)), 1);
+      kernels.horizontal(in.Data(), in.Stride(), rows.Data(), rows.Stride(), s.sh, luma, chroma,
+                         reinterpret_cast<std::int16_t*>(scratch.Data()));
+      EXPECT_TRUE(rows.GuardsIntact()) << "horizontal " << where;
+      EXPECT_TRUE(scratch.GuardsIntact()) << "scratch " << where;
+      EXPECT_TRUE(in.GuardsIntact()) << "horizontal source " << where;
+
+      testing::CPaddedPicture columns(s.sw * 2, s.dh);
+      kernels.vertical(in.Data(), in.Stride(), columns.Data(), columns.Stride(), s.sw * 2, vertical);
+      EXPECT_TRUE(columns.GuardsIntact()) << "vertical " << where;
+
+      // The padded strides give the same bytes as the portable pass.
+      if (kernels.level == SimdLevel::None) {
+        expectedRows = rows.Pixels();
+        expectedColumns = columns.Pixels();
+      } else {
+        EXPECT_EQ(rows.Pixels(), expectedRows) << where;
+        EXPECT_EQ(columns.Pixels(), expectedColumns) << where;
+      }
+
+      // The whole scaler on gapless rows, guarded above and below.
+      testing::CPaddedPicture whole(s.dw * 2, s.dh, testing::CPaddedPicture::Rows::Gapless);
+      CBicubicScaler scaler(kernels);
+      EXPECT_TRUE(scaler.Scale(src.data(), s.sw, s.sh, whole.Data(), s.dw, s.dh));
+      EXPECT_TRUE(whole.GuardsIntact()) << "scale " << where;
     }
   }
   CBicubicScaler scaler;
@@ -176,17 +234,10 @@ TEST(Scaler, OddWidthsStayInsideExactlySizedBuffers) {
   EXPECT_FALSE(scaler.Scale(&byte, 1, 1, &byte, 1, -1));
 }
 
-TEST(Scaler, SimdMatchesTheReferenceBitForBit) {
-  std::vector<SimdLevel> levels;
-  const SimdLevel best = DetectSimdLevel();
-  if (best != SimdLevel::None) {
-    levels.push_back(SimdLevel::Sse2);
-  }
-  if (best == SimdLevel::Avx2) {
-    levels.push_back(SimdLevel::Avx2);
-  }
-  if (levels.empty()) {
-    GTEST_SKIP() << "no SIMD on this processor";
+TEST(Scaler, EveryTableEntryMatchesThePortablePassesBitForBit) {
+  const auto& table = ScalerKernelTable();
+  if (table.size() == 1) {
+    GTEST_SKIP() << "only the portable passes on this processor";
   }
   for (int width = 8; width <= 96; ++width) {
     const int height = 6 + width % 5;
@@ -197,14 +248,13 @@ TEST(Scaler, SimdMatchesTheReferenceBitForBit) {
       const int dw = target[0];
       const int dh = target[1];
       std::vector<std::uint8_t> expected(static_cast<std::size_t>(dw * dh * 2));
-      CBicubicScaler reference(SimdLevel::None);
+      CBicubicScaler reference(table.front());
       ASSERT_TRUE(reference.Scale(src.data(), width, height, expected.data(), dw, dh));
-      for (SimdLevel level : levels) {
+      for (std::size_t k = 1; k < table.size(); ++k) {
         std::vector<std::uint8_t> actual(expected.size());
-        CBicubicScaler simd(level);
+        CBicubicScaler simd(table[k]);
         ASSERT_TRUE(simd.Scale(src.data(), width, height, actual.data(), dw, dh));
-        ASSERT_EQ(actual, expected) << width << "x" << height << " -> " << dw << "x" << dh << " level "
-                                    << static_cast<int>(level);
+        ASSERT_EQ(actual, expected) << width << "x" << height << " -> " << dw << "x" << dh << " " << table[k].name;
       }
     }
   }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+#include "filters/tests/PaddedPicture.h"
 
 namespace halvard::motion {
 namespace {
@@ -74,6 +77,48 @@ TEST(BlockMeans, ClearAreaBitsGiveZeroAndMeansKeepTheirLowBits) {
   BlockMeansYuy2(frame.data(), width * 2, width, height, grid, area.data(), means.data());
   EXPECT_EQ(means[0], 0);
   EXPECT_EQ(means[1], static_cast<std::uint8_t>((36 * 255) >> 5));
+}
+
+TEST(BlockMeans, KernelsWriteOnlyTheirMeansAndLeaveTheFrameAlone) {
+  // Guards around every frame row and around the means: a kernel writing one mean too
+  // many, or into the picture, fails here in any build. Padded rows must also give the
+  // same means as gapless ones.
+  const struct {
+    int width, height, block, topMargin, bottomMargin;
+  } cases[] = {{64, 48, 16, 0, 0}, {70, 50, 16, 3, 5}, {33, 31, 4, 1, 2}, {8, 8, 8, 0, 0}, {17, 9, 3, 0, 1}};
+  const auto area = AllWatched();
+  for (const auto& c : cases) {
+    for (int bytesPerPixel : {2, 3}) {
+      BlockGrid grid;
+      grid.blockSize = c.block;
+      grid.columns = c.width / c.block;
+      grid.rows = (c.height - c.topMargin - c.bottomMargin) / c.block;
+      grid.topMargin = c.topMargin;
+      grid.shift = MeanShift(c.block);
+      const int count = grid.columns * grid.rows;
+      std::vector<std::uint8_t> gapless(static_cast<std::size_t>(c.width * bytesPerPixel * c.height));
+      for (std::size_t i = 0; i < gapless.size(); ++i) {
+        gapless[i] = static_cast<std::uint8_t>(i * 7 + i / 13);
+      }
+      testing::CPaddedPicture frame(c.width * bytesPerPixel, c.height);
+      frame.Fill(gapless);
+      testing::CPaddedPicture means(count, 1);
+      std::vector<std::uint8_t> expected(static_cast<std::size_t>(count));
+      if (bytesPerPixel == 2) {
+        BlockMeansYuy2(gapless.data(), c.width * 2, c.width, c.height, grid, area.data(), expected.data());
+        BlockMeansYuy2(frame.Data(), frame.Stride(), c.width, c.height, grid, area.data(), means.Data());
+      } else {
+        BlockMeansRgb24(gapless.data(), c.width * 3, c.width, c.height, grid, area.data(), expected.data());
+        BlockMeansRgb24(frame.Data(), frame.Stride(), c.width, c.height, grid, area.data(), means.Data());
+      }
+      const std::string where = std::to_string(c.width) + "x" + std::to_string(c.height) + " block " +
+                                std::to_string(c.block) + " bytes " + std::to_string(bytesPerPixel);
+      EXPECT_TRUE(means.GuardsIntact()) << where;
+      EXPECT_TRUE(frame.GuardsIntact()) << where;
+      EXPECT_EQ(frame.Pixels(), gapless) << where;
+      EXPECT_EQ(means.Pixels(), expected) << where;
+    }
+  }
 }
 
 TEST(BlockMeans, PairComparisonUsesTheThresholdExclusively) {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "filters/splitter/OverlayRenderer.h"
+#include "filters/tests/PaddedPicture.h"
 #include "filters/tests/SyntheticVideo.h"
 
 namespace halvard::splitter {
@@ -316,6 +319,45 @@ TEST_F(EnhanceTest, UnsupportedSizesAndMismatchedBuffersAreSkipped) {
   const auto greyBefore = grey;
   EnhanceFrame(grey.data(), kWidth * 2, kWidth, kHeight, ColourFormat::Yuy2, 0, buffers);
   EXPECT_EQ(grey, greyBefore);
+}
+
+// ---- bounds -----------------------------------------------------------------------------
+
+TEST(FrameOperations, EnhancementAndStampWriteOnlyTheirRows) {
+  // Guards around every row: an enhancement or stamp writing one byte past a row fails
+  // here in any build, and padded rows give the same picture as gapless ones.
+  const struct {
+    int width, height;
+  } sizes[] = {{64, 48}, {160, 40}, {36, 20}, {20, 6}, {7, 3}};
+  for (const auto& size : sizes) {
+    for (ColourFormat format : {ColourFormat::Yuy2, ColourFormat::Rgb24}) {
+      const int bytesPerPixel = format == ColourFormat::Rgb24 ? 3 : 2;
+      const int rowBytes = size.width * bytesPerPixel;
+      const auto source = halvard::testing::SyntheticFrame(size.width, size.height, bytesPerPixel, 1);
+      for (int level = 0; level <= 2; ++level) {
+        const std::string where = std::to_string(size.width) + "x" + std::to_string(size.height) + " bytes " +
+                                  std::to_string(bytesPerPixel) + " level " + std::to_string(level);
+        const RowOrder order = format == ColourFormat::Rgb24 ? RowOrder::BottomUp : RowOrder::TopDown;
+        auto expected = source;
+        CEnhancementBuffers gaplessBuffers(size.width, size.height);
+        EnhanceFrame(expected.data(), rowBytes, size.width, size.height, format, level, gaplessBuffers);
+        COverlayRenderer gaplessOverlay;
+        gaplessOverlay.SetGeometry(size.width, size.height, order);
+        gaplessOverlay.Draw(expected.data(), rowBytes, format, "12:34:56.78 Wed 03/04/26");
+
+        halvard::testing::CPaddedPicture frame(rowBytes, size.height);
+        frame.Fill(source);
+        CEnhancementBuffers buffers(size.width, size.height);
+        EnhanceFrame(frame.Data(), frame.Stride(), size.width, size.height, format, level, buffers);
+        EXPECT_TRUE(frame.GuardsIntact()) << "enhancement " << where;
+        COverlayRenderer overlay;
+        overlay.SetGeometry(size.width, size.height, order);
+        overlay.Draw(frame.Data(), frame.Stride(), format, "12:34:56.78 Wed 03/04/26");
+        EXPECT_TRUE(frame.GuardsIntact()) << "stamp " << where;
+        EXPECT_EQ(frame.Pixels(), expected) << where;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
-// SIMD versions of the scaler passes. They compute exactly what the reference passes
-// compute: the same 32-bit sums of 16-bit products (pmaddwd), the same rounding and
-// shifts, and clamping through the saturating packs.
+// SSE2 passes of the scaler. They compute exactly what the portable passes compute: the
+// same 32-bit sums of 16-bit products (pmaddwd), the same rounding and shifts, and
+// clamping through the saturating packs. What the vectors leave of a row goes through the
+// portable row loops.
 
 #include <emmintrin.h>
-#include <immintrin.h>
 
-#include <algorithm>
+#include "filters/hdsimulation/x86/ScalerX86.h"
 
-#include "filters/hdsimulation/BicubicScaler.h"
-
-namespace halvard::hdsimulation::detail {
+namespace halvard::hdsimulation::x86 {
 
 namespace {
 
@@ -53,13 +51,12 @@ void Deinterleave(const std::uint8_t* src, int width, std::int16_t* y, std::int1
 
 }  // namespace
 
-bool HorizontalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,
+void HorizontalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,
                         std::ptrdiff_t dstStride, int rows, const FilterTable& luma, const FilterTable& chroma,
                         std::int16_t* scratch) {
-  if (luma.taps != 4 || chroma.taps != 4 || luma.packed.empty() || chroma.packed.empty() ||
-      chroma.destSize != luma.destSize / 2) {
-    return false;
-  }
+  // Only the four-tap tables of an enlargement (or a mild reduction) are vectorised.
+  const bool vectorised = luma.taps == 4 && chroma.taps == 4 && !luma.packed.empty() && !chroma.packed.empty() &&
+                          chroma.destSize == luma.destSize / 2;
   const int srcWidth = luma.sourceSize;
   const int destWidth = luma.destSize;
   std::int16_t* y = scratch;
@@ -74,6 +71,10 @@ bool HorizontalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::
   for (int r = 0; r < rows; ++r) {
     const std::uint8_t* s = src + r * srcStride;
     std::uint8_t* d = dst + r * dstStride;
+    if (!vectorised) {
+      detail::HorizontalRowReference(s, d, luma, chroma, 0);
+      continue;
+    }
     Deinterleave(s, srcWidth, y, u, v);
     int i = 0;
     for (; i + 4 <= destWidth; i += 4) {
@@ -93,58 +94,26 @@ bool HorizontalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::
       const __m128i ordered = _mm_unpacklo_epi16(words, _mm_srli_si128(words, 8));  // y0 u0 y1 v0 ...
       _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 2 * i), _mm_packus_epi16(ordered, ordered));
     }
-    HorizontalRowReference(s, d, luma, chroma, i);
-  }
-  return true;
-}
-
-namespace {
-
-
-inline void VerticalTail(const std::uint8_t* const* rows, const std::int16_t* w, int taps, std::uint8_t* d, int from,
-                         int rowBytes) {
-  for (int x = from; x < rowBytes; ++x) {
-    int sum = 0;
-    for (int j = 0; j < taps; ++j) {
-      sum += w[j] * rows[j][x];
-    }
-    d[x] = static_cast<std::uint8_t>(std::clamp(sum >> 14, 0, 255));
+    detail::HorizontalRowReference(s, d, luma, chroma, i);
   }
 }
-
-inline std::int32_t WeightPair(std::int16_t a, std::int16_t b) {
-  return static_cast<std::int32_t>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(b)) << 16) |
-                                   static_cast<std::uint16_t>(a));
-}
-
-constexpr int kMaxVectorTaps = 64;
-
-}  // namespace
 
 void VerticalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
                       int rowBytes, const FilterTable& table) {
   const int taps = table.taps;
+  // Weights that do not fit 16 bits, or more taps than row pointers: portable rows.
+  const int vectorBytes = table.packed.empty() || taps > kMaxVectorTaps ? 0 : rowBytes;
   const __m128i zero = _mm_setzero_si128();
   const std::uint8_t* rows[kMaxVectorTaps];
   for (int r = 0; r < table.destSize; ++r) {
-    const std::int16_t* w = table.packed.data() + static_cast<std::size_t>(r) * taps;
+    const std::int16_t* w = vectorBytes > 0 ? table.packed.data() + static_cast<std::size_t>(r) * taps : nullptr;
     std::uint8_t* d = dst + r * dstStride;
     const std::uint8_t* base = src + table.first[static_cast<std::size_t>(r)] * srcStride;
-    if (taps > kMaxVectorTaps) {
-      for (int x = 0; x < rowBytes; ++x) {
-        int sum = 0;
-        for (int j = 0; j < taps; ++j) {
-          sum += w[j] * base[j * srcStride + x];
-        }
-        d[x] = static_cast<std::uint8_t>(std::clamp(sum >> 14, 0, 255));
-      }
-      continue;
-    }
-    for (int j = 0; j < taps; ++j) {
+    int x = 0;
+    for (int j = 0; j < taps && vectorBytes > 0; ++j) {
       rows[j] = base + j * srcStride;
     }
-    int x = 0;
-    for (; x + 16 <= rowBytes; x += 16) {
+    for (; x + 16 <= vectorBytes; x += 16) {
       __m128i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
       int j = 0;
       for (; j < taps; j += 2) {
@@ -162,50 +131,9 @@ void VerticalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::ui
       const __m128i p23 = _mm_packs_epi32(_mm_srai_epi32(acc2, 14), _mm_srai_epi32(acc3, 14));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_packus_epi16(p01, p23));
     }
-    VerticalTail(rows, w, taps, d, x, rowBytes);
+    detail::VerticalRowReference(base, srcStride, table.weights.data() + static_cast<std::size_t>(r) * taps, taps, d,
+                                 x, rowBytes);
   }
 }
 
-__attribute__((target("avx2"))) void VerticalPassAvx2(const std::uint8_t* src, std::ptrdiff_t srcStride,
-                                                      std::uint8_t* dst, std::ptrdiff_t dstStride, int rowBytes,
-                                                      const FilterTable& table) {
-  const int taps = table.taps;
-  if (taps > kMaxVectorTaps) {
-    VerticalPassSse2(src, srcStride, dst, dstStride, rowBytes, table);
-    return;
-  }
-  const __m256i zero = _mm256_setzero_si256();
-  const std::uint8_t* rows[kMaxVectorTaps];
-  for (int r = 0; r < table.destSize; ++r) {
-    const std::int16_t* w = table.packed.data() + static_cast<std::size_t>(r) * taps;
-    std::uint8_t* d = dst + r * dstStride;
-    const std::uint8_t* base = src + table.first[static_cast<std::size_t>(r)] * srcStride;
-    for (int j = 0; j < taps; ++j) {
-      rows[j] = base + j * srcStride;
-    }
-    int x = 0;
-    for (; x + 32 <= rowBytes; x += 32) {
-      __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
-      for (int j = 0; j < taps; j += 2) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[j] + x));
-        const __m256i b =
-            j + 1 < taps ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[j + 1] + x)) : zero;
-        const __m256i wab = _mm256_set1_epi32(WeightPair(w[j], j + 1 < taps ? w[j + 1] : 0));
-        const __m256i lo = _mm256_unpacklo_epi8(a, b);
-        const __m256i hi = _mm256_unpackhi_epi8(a, b);
-        acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi8(lo, zero), wab));
-        acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi8(lo, zero), wab));
-        acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi8(hi, zero), wab));
-        acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi8(hi, zero), wab));
-      }
-      // The packs work within 128-bit lanes exactly as the unpacks did, so the bytes
-      // come back in their original order.
-      const __m256i p01 = _mm256_packs_epi32(_mm256_srai_epi32(acc0, 14), _mm256_srai_epi32(acc1, 14));
-      const __m256i p23 = _mm256_packs_epi32(_mm256_srai_epi32(acc2, 14), _mm256_srai_epi32(acc3, 14));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), _mm256_packus_epi16(p01, p23));
-    }
-    VerticalTail(rows, w, taps, d, x, rowBytes);
-  }
-}
-
-}  // namespace halvard::hdsimulation::detail
+}  // namespace halvard::hdsimulation::x86
