@@ -59,6 +59,7 @@
 #include "server/ui/dialogs/InternetMonitoringDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/MotionMarkEditor.h"
+#include "server/ui/dialogs/PanTiltZoomDialog.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
 
 namespace halvard::ui {
@@ -476,6 +477,7 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
     case kCmdMotionDetection:
     case kCmdVideoRecording:
     case kCmdInternetMonitoring:
+    case kCmdPanTiltZoom:
       if (CWorkspaceMonitor::DepthOf(item) == kDepthInput && names.size() == 2) {
         (void)OpenCameraDialog(command, names[0], names[1]);
         return;
@@ -831,6 +833,13 @@ bool CMainFrame::OpenCameraDialog(UINT command, const std::string& group, const 
       dialog = std::make_unique<dialogs::CInternetMonitoringDialog>(texts, group, input,
                                                                    internet::WorkstationAddresses(), this);
       break;
+    case kCmdPanTiltZoom: {
+      // The head's buttons act through the open camera window's controller.
+      CVMDoc* doc = FindDocument(group, input);
+      dialog = std::make_unique<dialogs::CPanTiltZoomDialog>(texts, group, input,
+                                                             doc != nullptr ? doc->PtzController() : nullptr, this);
+      break;
+    }
     case kCmdMotionDetection: {
       // The marking is drawn over what the camera shows now, when its window is open.
       const CVMDoc* doc = FindDocument(group, input);

@@ -12,7 +12,9 @@
 #include "server/ui/MainFrame.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
+#include "server/ui/dialogs/InternetMonitoringDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
+#include "server/ui/dialogs/PanTiltZoomDialog.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
 #include "server/ui/dialogs/tests/DialogTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -81,7 +83,22 @@ TEST(MainFrameDialogs, CameraSettingsCommandsOpenTheirDialogForTheNamedCamera) {
   EXPECT_TRUE(frame.OpenCameraDialog(kCmdDataCapture, "Card A", "Door"));
   EXPECT_TRUE(capture.seen);
 
-  EXPECT_FALSE(frame.OpenCameraDialog(kCmdPanTiltZoom, "Card A", "Door"));
+  CDialogDriver<CInternetMonitoringDialog> monitoring([](CInternetMonitoringDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "Internet Video Monitoring");
+    d.reject();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdInternetMonitoring, "Card A", "Door"));
+  EXPECT_TRUE(monitoring.seen);
+
+  CDialogDriver<CPanTiltZoomDialog> ptz([](CPanTiltZoomDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "Pan-Tilt-Zoom");
+    d.findChild<QCheckBox*>("enabled")->setChecked(true);
+    d.accept();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdPanTiltZoom, "Card A", "Door"));
+  EXPECT_TRUE(ptz.seen);
+  EXPECT_EQ(s::kInputPtz.Read("Card A", "Door"), 1u);
+
   EXPECT_FALSE(frame.OpenCameraDialog(kCmdStartAll, "Card A", "Door"));
 }
 
