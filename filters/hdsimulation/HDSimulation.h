@@ -2,6 +2,7 @@
 /// The HD simulation scaler component "ZelHDSimulation": its class identifier and custom
 /// interface. This is what the server includes.
 
+#include "filters/FilterEvents.h"
 #include "platform/com/Com.h"
 
 /// {3115AB6A-7174-4DE4-826A-0A317416B277}

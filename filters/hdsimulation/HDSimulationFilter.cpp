@@ -61,14 +61,55 @@ HRESULT CHDSimulationFilter::CheckInputType(const CMediaType* mtIn) {
   }
   LONG width = 0;
   LONG height = 0;
+  // The transform works on two bytes per pixel: a YUY2 type claiming another bit count
+  // is refused rather than trusted.
   if (*mtIn->FormatType() != FORMAT_VideoInfo || *mtIn->Subtype() != MEDIASUBTYPE_YUY2 ||
-      !Picture(*mtIn, &width, &height)) {
+      !Picture(*mtIn, &width, &height) || GetBitmapInfoHeader(*mtIn)->biBitCount != 16) {
     return kTypeRefused;
   }
-  m_inWidth = width;
-  m_inHeight = height;
-  m_bytesPerPixel = GetBitmapInfoHeader(*mtIn)->biBitCount / 8;
   return S_OK;
+}
+
+HRESULT CHDSimulationFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) {
+  if (pmt == nullptr) {
+    return E_POINTER;
+  }
+  LONG width = 0;
+  LONG height = 0;
+  // Both pins carry YUY2 (the checks saw to it): rows of two bytes per pixel, top-down.
+  halvard::filters::VideoFormat format;
+  if (Picture(*pmt, &width, &height)) {
+    format.width = width;
+    format.height = height;
+    format.bytesPerPixel = 2;
+    format.stride = static_cast<std::ptrdiff_t>(width) * 2;
+  }
+  if (direction == PINDIR_INPUT) {
+    m_inFormat = format;
+    m_faults.Reset();
+  } else {
+    m_outFormat = format;
+    m_outSampleSize = static_cast<LONG>(pmt->GetSampleSize());
+  }
+  return S_OK;
+}
+
+HRESULT CHDSimulationFilter::BreakConnect(PIN_DIRECTION direction) {
+  if (direction == PINDIR_INPUT) {
+    m_inFormat = {};
+    m_faults.Reset();
+  } else {
+    m_outFormat = {};
+    m_outSampleSize = 0;
+  }
+  return S_OK;
+}
+
+HRESULT CHDSimulationFilter::Drop(FrameFault fault) {
+  if (m_faults.First(fault)) {
+    (void)NotifyEvent(kEventFrameFault, fault, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+  }
+  return S_FALSE;
 }
 
 HRESULT CHDSimulationFilter::CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) {
@@ -109,7 +150,7 @@ HRESULT CHDSimulationFilter::GetMediaType(int position, CMediaType* pmt) {
   }
   const CMediaType& input = m_pInput->CurrentMediaType();
   const VIDEOINFOHEADER* inputInfo = GetVideoInfoHeader(input);
-  const LONG bytesPerPixel = std::max<LONG>(m_bytesPerPixel, 1);
+  const LONG bytesPerPixel = 2;  // YUY2 in, YUY2 out
   const auto sampleSize = static_cast<ULONG>(height) * static_cast<ULONG>(bytesPerPixel) *
                           ((static_cast<ULONG>(width) + 3u) & ~3u);
 
@@ -164,22 +205,22 @@ HRESULT CHDSimulationFilter::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PR
 }
 
 HRESULT CHDSimulationFilter::Transform(IMediaSample* in, IMediaSample* out) {
-  LONG inWidth = 0;
-  LONG inHeight = 0;
-  LONG outWidth = 0;
-  LONG outHeight = 0;
-  if (!Picture(m_pInput->CurrentMediaType(), &inWidth, &inHeight) ||
-      !Picture(m_pOutput->CurrentMediaType(), &outWidth, &outHeight)) {
-    return S_FALSE;
+  // The output type's size is checked when it connects; the input's when it connects.
+  if (!m_inFormat.Valid() || !m_outFormat.Valid()) {
+    return Drop(kFrameFaultNoPicture);
   }
+  const LONG inWidth = m_inFormat.width;
+  const LONG inHeight = m_inFormat.height;
+  const LONG outWidth = m_outFormat.width;
+  const LONG outHeight = m_outFormat.height;
   BYTE* source = nullptr;
   BYTE* target = nullptr;
   if (FAILED(in->GetPointer(&source)) || FAILED(out->GetPointer(&target)) || source == nullptr || target == nullptr) {
-    return S_FALSE;
+    return Drop(kFrameFaultNoPicture);
   }
   const LONG inSize = in->GetSize();
   const LONG outSize = out->GetSize();
-  const LONG outLength = std::min<LONG>(static_cast<LONG>(m_pOutput->CurrentMediaType().GetSampleSize()), outSize);
+  const LONG outLength = std::min<LONG>(m_outSampleSize, outSize);
 
   if (inWidth == outWidth && inHeight == outHeight) {
     // The whole input buffer, as far as the output buffer holds it.
@@ -187,13 +228,11 @@ HRESULT CHDSimulationFilter::Transform(IMediaSample* in, IMediaSample* out) {
     out->SetActualDataLength(outLength);
     return S_OK;
   }
-  const long long inNeeded = 2LL * inWidth * inHeight;
-  const long long outNeeded = 2LL * outWidth * outHeight;
-  if (inSize < inNeeded || outSize < outNeeded) {
-    return S_FALSE;  // a buffer that does not hold its picture: drop rather than overrun
+  if (inSize < m_inFormat.FrameBytes() || outSize < m_outFormat.FrameBytes()) {
+    return Drop(kFrameFaultBufferTooSmall);  // a buffer that does not hold its picture: drop rather than overrun
   }
   if (!m_scaler.Scale(source, inWidth, inHeight, target, outWidth, outHeight)) {
-    return S_FALSE;
+    return Drop(kFrameFaultScaleFailed);
   }
   target[0] = source[0];  // the camera channel for the splitter
   out->SetActualDataLength(outLength);

@@ -2,6 +2,7 @@
 /// The motion filter component "ZelMotion": its class identifier, custom interface and
 /// parameter block, and the command it posts. This is what the server includes.
 
+#include "filters/FilterEvents.h"
 #include "platform/com/Com.h"
 #include "platform/window/Window.h"
 

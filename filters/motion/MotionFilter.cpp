@@ -1,6 +1,5 @@
 #include "filters/motion/MotionFilter.h"
 
-#include <cstdlib>
 #include <new>
 
 #include "platform/time/Time.h"
@@ -69,6 +68,7 @@ HRESULT CMotionFilter::SetParams(const MotionParams* params) {
   }
   m_notifier.SetPeriods(params->holdPeriodMs, params->rearmPeriodMs);
   m_notifyWindow = params->notifyWindow;
+  m_faults.Reset();  // a new configuration reports its own mismatch
   return hr;
 }
 
@@ -90,33 +90,69 @@ HRESULT CMotionFilter::CheckInputType(const CMediaType* mtIn) {
   return VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-bool CMotionFilter::GeometryMatchesConnection() {
-  const BITMAPINFOHEADER* header = GetBitmapInfoHeader(m_pInput->CurrentMediaType());
-  if (header == nullptr) {
-    return false;
+HRESULT CMotionFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) {
+  if (pmt == nullptr) {
+    return E_POINTER;
   }
+  if (direction == PINDIR_INPUT) {
+    CAutoLock lock(&m_paramLock);
+    m_format = halvard::filters::VideoFormatOf(*pmt);
+    m_faults.Reset();
+  }
+  return S_OK;
+}
+
+HRESULT CMotionFilter::BreakConnect(PIN_DIRECTION direction) {
+  if (direction == PINDIR_INPUT) {
+    CAutoLock lock(&m_paramLock);
+    m_format = {};
+    m_faults.Reset();
+  }
+  return S_OK;
+}
+
+bool CMotionFilter::GeometryMatchesConnection() const {
   const auto& s = m_detector.Settings();
-  return header->biWidth == s.width && std::abs(header->biHeight) == s.height &&
-         header->biBitCount == s.bytesPerPixel * 8;
+  return m_format.Valid() && m_format.width == s.width && m_format.height == s.height &&
+         m_format.bytesPerPixel == s.bytesPerPixel;
+}
+
+void CMotionFilter::Report(FrameFault fault) {
+  if (m_faults.First(fault)) {
+    (void)NotifyEvent(kEventFrameFault, fault, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+  }
 }
 
 HRESULT CMotionFilter::Transform(IMediaSample* sample) {
   const DWORD now = timeGetTime();
-  CAutoLock lock(&m_paramLock);
-  if (!m_notifier.BeginSample(now)) {
-    return S_OK;  // holding: no pixel is read
+  LONG fault = 0;
+  {
+    CAutoLock lock(&m_paramLock);
+    if (!m_notifier.BeginSample(now)) {
+      return S_OK;  // holding: no pixel is read
+    }
+    bool motion = false;
+    BYTE* buffer = nullptr;
+    // The parameters are trusted only as far as the connection and the sample confirm
+    // them, so that analysis never reads past the sample.
+    if (sample != nullptr && SUCCEEDED(sample->GetPointer(&buffer)) && buffer != nullptr) {
+      const LONG length = sample->GetActualDataLength();
+      const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
+      if (!GeometryMatchesConnection()) {
+        fault = kFrameFaultMotionGeometry;
+      } else if (size < m_detector.FrameBytes()) {
+        fault = kFrameFaultBufferTooSmall;
+      } else {
+        motion = m_detector.Analyse(buffer, size, m_area.data());
+      }
+    }
+    if (m_notifier.EndSample(now, motion) && m_notifyWindow != 0) {
+      PostMessage(m_notifyWindow, WM_COMMAND, ID_MOTION_DETECTED, 0);
+    }
   }
-  bool motion = false;
-  BYTE* buffer = nullptr;
-  // The parameters are trusted only as far as the connection and the sample confirm
-  // them, so that analysis never reads past the sample.
-  if (sample != nullptr && SUCCEEDED(sample->GetPointer(&buffer)) && buffer != nullptr &&
-      GeometryMatchesConnection()) {
-    const LONG length = sample->GetActualDataLength();
-    motion = m_detector.Analyse(buffer, length > 0 ? static_cast<std::size_t>(length) : 0, m_area.data());
-  }
-  if (m_notifier.EndSample(now, motion) && m_notifyWindow != 0) {
-    PostMessage(m_notifyWindow, WM_COMMAND, ID_MOTION_DETECTED, 0);
+  // Posted outside the parameter lock: the graph's event queue has locks of its own.
+  if (fault != 0) {
+    Report(static_cast<FrameFault>(fault));
   }
   return S_OK;
 }

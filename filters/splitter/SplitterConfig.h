@@ -2,6 +2,7 @@
 /// The stream splitter component "ZEL Splitter": its class identifier, custom interface
 /// and configuration block. This is what the server includes.
 
+#include "filters/FilterEvents.h"
 #include "platform/com/Com.h"
 
 /// {B1C4CADD-7820-4434-8DA1-9177F110EDA1}

@@ -59,31 +59,38 @@ HRESULT CSplitterInputPin::CompleteConnect(IPin* receivePin) {
   return S_OK;
 }
 
+HRESULT CSplitterInputPin::SetMediaType(const CMediaType* pmt) {
+  const HRESULT hr = CBaseInputPin::SetMediaType(pmt);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  m_format = halvard::filters::VideoFormatOf(m_mt);
+  m_faults.Reset();
+  m_prepared = false;
+  return hr;
+}
+
 HRESULT CSplitterInputPin::BreakConnect() {
   m_buffers = halvard::splitter::CEnhancementBuffers();
   m_prepared = false;
+  m_format = {};
+  m_faults.Reset();
   return CBaseInputPin::BreakConnect();
 }
 
 void CSplitterInputPin::Prepare() {
-  const BITMAPINFOHEADER* header = GetBitmapInfoHeader(m_mt);
-  const SplitterConfig config = m_splitter->Config();
-  m_width = header != nullptr ? header->biWidth : 0;
-  m_height = header != nullptr ? std::abs(header->biHeight) : 0;
-  RowOrder order = RowOrder::TopDown;
-  if (config.colourFormat == 1) {
-    // Device-independent RGB rows are padded to four bytes and stored bottom-up unless
-    // the height is negative.
-    m_stride = (static_cast<std::ptrdiff_t>(m_width) * 3 + 3) & ~static_cast<std::ptrdiff_t>(3);
-    order = (header != nullptr && header->biHeight < 0) ? RowOrder::TopDown : RowOrder::BottomUp;
-  } else {
-    m_stride = static_cast<std::ptrdiff_t>(m_width) * 2;
-  }
-  m_overlay.SetGeometry(m_width, m_height, order);
+  m_overlay.SetGeometry(m_format.width, m_format.height, m_format.bottomUp ? RowOrder::BottomUp : RowOrder::TopDown);
   // Sizes the transform cannot handle, or memory that cannot be had, leave the buffers
   // invalid: enhancement is then skipped.
-  m_buffers = halvard::splitter::CEnhancementBuffers(m_width, m_height);
+  m_buffers = halvard::splitter::CEnhancementBuffers(m_format.width, m_format.height);
   m_prepared = true;
+}
+
+void CSplitterInputPin::Report(FrameFault fault) {
+  if (m_faults.First(fault)) {
+    (void)m_splitter->NotifyEvent(kEventFrameFault, fault,
+                                  reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_splitter)));
+  }
 }
 
 HRESULT CSplitterInputPin::Receive(IMediaSample* sample) {
@@ -107,17 +114,23 @@ HRESULT CSplitterInputPin::Receive(IMediaSample* sample) {
   const int channel = config.channelCount > 1 ? frame[0] : 0;
   CSplitterOutputPin* output = m_splitter->OutputAt(channel);
   if (output == nullptr) {
+    Report(kFrameFaultNoOutput);
     return S_OK;  // no pin for this camera: dropped
   }
   // The picture is touched only when the sample holds all of it.
-  const long long frameBytes = static_cast<long long>(m_stride) * m_height;
-  if (m_width > 0 && m_height > 0 && length >= frameBytes) {
-    const ColourFormat format = config.colourFormat == 1 ? ColourFormat::Rgb24 : ColourFormat::Yuy2;
+  if (m_format.Valid() && length >= m_format.FrameBytes()) {
+    const ColourFormat format = m_format.bytesPerPixel == 3 ? ColourFormat::Rgb24 : ColourFormat::Yuy2;
     if (config.enhancementLevel >= 1) {
-      halvard::splitter::EnhanceFrame(frame, m_stride, m_width, m_height, format, config.enhancementLevel, m_buffers);
+      if (!m_buffers.Valid()) {
+        Report(kFrameFaultNoEnhancement);
+      }
+      halvard::splitter::EnhanceFrame(frame, m_format.stride, m_format.width, m_format.height, format,
+                                      config.enhancementLevel, m_buffers);
     }
     const std::string text = halvard::splitter::FormatStampText(halvard::splitter::LocalStampTime());
-    m_overlay.Draw(frame, m_stride, format, text);
+    m_overlay.Draw(frame, m_format.stride, format, text);
+  } else {
+    Report(m_format.Valid() ? kFrameFaultBufferTooSmall : kFrameFaultNoPicture);
   }
   (void)output->Deliver(sample);
   return S_OK;

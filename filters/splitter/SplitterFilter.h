@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "filters/VideoFormat.h"
 #include "filters/splitter/DetailEnhancement.h"
 #include "filters/splitter/OverlayRenderer.h"
 #include "filters/splitter/SplitterConfig.h"
@@ -32,8 +33,15 @@ class CSplitterInputPin final : public CBaseInputPin {
   HRESULT CheckMediaType(const CMediaType* pmt) override;
   /// Reconnects connected outputs whose type differs from the new input type.
   HRESULT CompleteConnect(IPin* receivePin) override;
-  /// Releases the allocator and the enhancement buffers; the next frame prepares again.
+  /// Keeps the type and its picture layout; the next frame prepares for it.
+  HRESULT SetMediaType(const CMediaType* pmt) override;
+  /// Releases the allocator and the enhancement buffers and forgets the layout and the
+  /// faults reported; the next frame prepares again.
   HRESULT BreakConnect() override;
+  /// Enhances, stamps and hands the frame to its camera's output. A frame left
+  /// unprocessed or dropped (too small for its picture, a size the enhancement does not
+  /// handle, a channel without an output) posts kEventFrameFault, once per kind and
+  /// connection. Always S_OK unless the base pin refuses the sample.
   HRESULT Receive(IMediaSample* sample) override;
   HRESULT EndOfStream() override;
   HRESULT BeginFlush() override;
@@ -42,13 +50,13 @@ class CSplitterInputPin final : public CBaseInputPin {
 
  private:
   void Prepare();
+  void Report(FrameFault fault);
 
   CSplitterFilter* m_splitter;
   bool m_checking = false;
   bool m_prepared = false;
-  int m_width = 0;
-  int m_height = 0;
-  std::ptrdiff_t m_stride = 0;
+  halvard::filters::VideoFormat m_format;  // the connected type's, set in SetMediaType
+  halvard::filters::CFrameFaultLog m_faults;
   halvard::splitter::COverlayRenderer m_overlay;
   halvard::splitter::CEnhancementBuffers m_buffers;
 };

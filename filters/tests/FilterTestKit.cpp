@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/media/BuiltinClasses.h"
+
 namespace halvard::testing {
 
 CTestSourcePin::CTestSourcePin(CTestSource* filter, CCritSec* lock, HRESULT* phr)
@@ -131,5 +133,40 @@ CTestSink::CTestSink() : CBaseFilter(L"test sink", nullptr, &m_lock, GUID_NULL) 
 }
 
 CTestSink::~CTestSink() { delete m_pin; }
+
+CGraphEvents::CGraphEvents() {
+  halvard::media::RegisterBuiltinMediaClasses();
+  if (SUCCEEDED(halvard::com::CreateInstance(CLSID_FilterGraph, &m_graph))) {
+    (void)m_graph.As(&m_events);
+  }
+}
+
+CGraphEvents::~CGraphEvents() {
+  for (CBaseFilter* filter : m_attached) {
+    (void)filter->JoinFilterGraph(nullptr, nullptr);
+  }
+}
+
+void CGraphEvents::Attach(CBaseFilter* filter) {
+  if (m_graph) {
+    (void)filter->JoinFilterGraph(m_graph.Get(), L"under test");
+    m_attached.push_back(filter);
+  }
+}
+
+std::vector<CGraphEvents::Event> CGraphEvents::Take(LONG code) {
+  std::vector<Event> taken;
+  if (!m_events) {
+    return taken;
+  }
+  Event e;
+  while (m_events->GetEvent(&e.code, &e.param1, &e.param2, 0) == S_OK) {
+    if (e.code == code) {
+      taken.push_back(e);
+    }
+    (void)m_events->FreeEventParams(e.code, e.param1, e.param2);
+  }
+  return taken;
+}
 
 }  // namespace halvard::testing

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/media/BaseFilter.h"
+#include "platform/media/Interfaces.h"
 
 namespace halvard::testing {
 
@@ -89,6 +90,32 @@ class CTestSink final : public CBaseFilter {
  private:
   CCritSec m_lock;
   CTestSinkPin* m_pin;
+};
+
+/// A real filter graph's event queue for filters the test drives itself: Attach joins a
+/// filter to the graph without adding it, so the graph never touches its pins or state;
+/// Take returns what the filters posted. Detaches every filter when destroyed.
+class CGraphEvents {
+ public:
+  CGraphEvents();
+  ~CGraphEvents();
+  CGraphEvents(const CGraphEvents&) = delete;
+  CGraphEvents& operator=(const CGraphEvents&) = delete;
+
+  void Attach(CBaseFilter* filter);
+
+  struct Event {
+    LONG code = 0;
+    LONG_PTR param1 = 0;
+    LONG_PTR param2 = 0;
+  };
+  /// The queued events of one code, in order (removed from the queue with the others).
+  std::vector<Event> Take(LONG code);
+
+ private:
+  ComPtr<IFilterGraph> m_graph;
+  ComPtr<IMediaEventEx> m_events;
+  std::vector<CBaseFilter*> m_attached;  // not counted: the test holds them
 };
 
 /// Takes the first reference of a framework object (creation leaves the count at 0).

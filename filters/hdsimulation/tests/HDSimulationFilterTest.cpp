@@ -120,13 +120,22 @@ TEST(HDSimulationFilter, OddSizesAndLaterSizeChangesStayInsideTheBuffers) {
   EXPECT_EQ(g.sink->received[0].data[0], frame[0]);
 }
 
-TEST(HDSimulationFilter, InputBuffersSmallerThanTheirPictureAreDropped) {
+TEST(HDSimulationFilter, InputBuffersSmallerThanTheirPictureAreDroppedAndSaySoOnce) {
   ScalerGraph g(64, 48, 128, 96, /*sourceBuffer=*/64 * 2 * 40);
   ASSERT_TRUE(g.connected);
-  std::vector<BYTE> frame(64u * 48u * 2u, 100);
+  halvard::testing::CGraphEvents events;
+  events.Attach(g.filter);
+  std::vector<BYTE> frame(64u * 2u * 40u, 100);
   ASSERT_EQ(g.source->Push(frame), S_OK);
-  std::lock_guard lock(g.sink->mutex);
-  EXPECT_EQ(g.sink->received.size(), 0u);
+  ASSERT_EQ(g.source->Push(frame), S_OK);
+  {
+    std::lock_guard lock(g.sink->mutex);
+    EXPECT_EQ(g.sink->received.size(), 0u);
+  }
+  const auto faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);  // the first drop of the connection only
+  EXPECT_EQ(faults[0].param1, kFrameFaultBufferTooSmall);
+  EXPECT_EQ(faults[0].param2, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(g.filter)));
 }
 
 TEST(HDSimulationFilter, TypeChecks) {
@@ -144,6 +153,10 @@ TEST(HDSimulationFilter, TypeChecks) {
   auto anyMajor = yuy2;
   anyMajor.SetType(&GUID_NULL);
   EXPECT_EQ(filter->CheckInputType(&anyMajor), S_OK);  // the major type is not checked
+  // A YUY2 type claiming another bit count is refused, not trusted.
+  auto yuy2With24Bits = yuy2;
+  reinterpret_cast<VIDEOINFOHEADER*>(yuy2With24Bits.Format())->bmiHeader.biBitCount = 24;
+  EXPECT_EQ(filter->CheckInputType(&yuy2With24Bits), static_cast<HRESULT>(0x80040248));
   EXPECT_EQ(filter->CheckTransform(&yuy2, &rgb), static_cast<HRESULT>(0x80040248));
   EXPECT_EQ(filter->CheckTransform(&yuy2, &yuy2), S_OK);
   CMediaType mt;
@@ -153,6 +166,28 @@ TEST(HDSimulationFilter, TypeChecks) {
   EXPECT_EQ(hd->SetOutputSize(-5, 0), S_OK);
   hd->Release();
   filter->NonDelegatingRelease();
+}
+
+TEST(HDSimulationFilter, CheckingOtherTypesChangesNothingWhileConnected) {
+  ScalerGraph g(64, 48, 128, 96);
+  ASSERT_TRUE(g.connected);
+  auto big = halvard::media::MakeVideoType(MEDIASUBTYPE_YUY2, 704, 576);
+  auto rgb = halvard::media::MakeVideoType(MEDIASUBTYPE_RGB24, 32, 32);
+  EXPECT_EQ(g.filter->CheckInputType(&big), S_OK);
+  EXPECT_NE(g.filter->CheckInputType(&rgb), S_OK);
+  CMediaType mt;
+  ASSERT_EQ(g.filter->GetMediaType(0, &mt), S_OK);
+  EXPECT_EQ(GetVideoInfoHeader(mt)->bmiHeader.biBitCount, 16);
+  EXPECT_EQ(mt.GetSampleSize(), 128u * 2u * 96u);
+  const auto frame = halvard::testing::SyntheticFrame(64, 48, 2, 0);
+  ASSERT_EQ(g.source->Push(frame), S_OK);
+  std::lock_guard lock(g.sink->mutex);
+  ASSERT_EQ(g.sink->received.size(), 1u);
+  std::vector<BYTE> expected(128u * 96u * 2u);
+  halvard::hdsimulation::CBicubicScaler reference(halvard::hdsimulation::SimdLevel::None);
+  ASSERT_TRUE(reference.Scale(frame.data(), 64, 48, expected.data(), 128, 96));
+  expected[0] = frame[0];
+  EXPECT_EQ(g.sink->received[0].data, expected);
 }
 
 TEST(HDSimulationFilter, UnusableOutputSizeCannotConnect) {

@@ -168,9 +168,12 @@ TEST_F(MotionGraph, NoWindowMeansNoMessageButStatesChange) {
   EXPECT_EQ(Messages(), 0);
 }
 
-TEST_F(MotionGraph, ParametersThatDoNotDescribeTheFramesReadNothing) {
+TEST_F(MotionGraph, ParametersThatDoNotDescribeTheFramesReadNothingAndSaySoOnce) {
   // Claims a taller picture than the connection carries: analysis would read past the
-  // sample, so it is skipped.
+  // sample, so it is skipped, and the first skipped frame posts one fault event.
+  halvard::testing::CGraphEvents events;
+  events.Attach(filter);
+  const auto poster = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter));
   MotionParams p = Params(window);
   p.height = kHeight * 4;
   ASSERT_EQ(detect->SetParams(&p), S_OK);
@@ -180,7 +183,12 @@ TEST_F(MotionGraph, ParametersThatDoNotDescribeTheFramesReadNothing) {
     Push(i % 2 ? moved : still);
   }
   EXPECT_EQ(Messages(), 0);
-  // RGB24 parameters on a YUY2 connection: no analysis either.
+  auto faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].param1, kFrameFaultMotionGeometry);
+  EXPECT_EQ(faults[0].param2, poster);
+  // RGB24 parameters on a YUY2 connection: no analysis either; a new configuration
+  // reports its own mismatch.
   p = Params(window);
   p.bytesPerPixel = 3;
   ASSERT_EQ(detect->SetParams(&p), S_OK);
@@ -188,6 +196,9 @@ TEST_F(MotionGraph, ParametersThatDoNotDescribeTheFramesReadNothing) {
     Push(i % 2 ? moved : still);
   }
   EXPECT_EQ(Messages(), 0);
+  faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].param1, kFrameFaultMotionGeometry);
   // A sample shorter than the frame is not read (the sanitizers would notice).
   p = Params(window);
   ASSERT_EQ(detect->SetParams(&p), S_OK);
@@ -196,6 +207,39 @@ TEST_F(MotionGraph, ParametersThatDoNotDescribeTheFramesReadNothing) {
     Push(i % 2 ? shortMoved : still);
   }
   EXPECT_EQ(Messages(), 0);
+  faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].param1, kFrameFaultBufferTooSmall);
+  // Every frame passed on all the same; matching frames post nothing.
+  for (int i = 0; i < 4; ++i) {
+    Push(still);
+  }
+  EXPECT_TRUE(events.Take(kEventFrameFault).empty());
+  std::lock_guard lock(sink->mutex);
+  EXPECT_EQ(sink->received.size(), 28u);
+}
+
+TEST_F(MotionGraph, ReconnectingReportsAgain) {
+  halvard::testing::CGraphEvents events;
+  events.Attach(filter);
+  MotionParams p = Params(window);
+  p.width = kWidth * 2;
+  ASSERT_EQ(detect->SetParams(&p), S_OK);
+  Push(Yuy2Frame(80));
+  Push(Yuy2Frame(80));
+  EXPECT_EQ(events.Take(kEventFrameFault).size(), 1u);
+  source->Stop();
+  filter->Stop();
+  sink->Stop();
+  ASSERT_EQ(source->Pin()->Disconnect(), S_OK);
+  ASSERT_EQ(filter->GetPin(0)->Disconnect(), S_OK);
+  ASSERT_EQ(source->Pin()->Connect(filter->GetPin(0), nullptr), S_OK);
+  ASSERT_EQ(sink->Run(0), S_OK);
+  ASSERT_EQ(filter->Run(0), S_OK);
+  ASSERT_EQ(source->Run(0), S_OK);
+  Push(Yuy2Frame(80));
+  Push(Yuy2Frame(80));
+  EXPECT_EQ(events.Take(kEventFrameFault).size(), 1u);
 }
 
 TEST_F(MotionGraph, EndOfStreamAndFlushesPassThrough) {

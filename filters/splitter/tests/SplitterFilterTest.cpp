@@ -115,6 +115,40 @@ TEST_F(SplitterTest, ConfigurationAndInitialPins) {
   EXPECT_EQ(filter->GetPin(1)->EnumMediaTypes(&types), VFW_E_NOT_CONNECTED);
 }
 
+TEST_F(SplitterTest, FramesItCannotHandleSaySoOncePerKind) {
+  Build({4, 0, 2});
+  // 162 is not a width the enhancement takes (sides must divide by 4).
+  source->types = {halvard::media::MakeVideoType(MEDIASUBTYPE_YUY2, 162, kHeight)};
+  ASSERT_EQ(ConnectInput(), S_OK);
+  CTestSink* sink = ConnectSink(0);
+  Run();
+  halvard::testing::CGraphEvents events;
+  events.Attach(filter);
+  const auto poster = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter));
+  std::vector<BYTE> frame(162u * kHeight * 2u, 100);
+  frame[0] = 0;
+  ASSERT_EQ(source->Push(frame), S_OK);
+  ASSERT_EQ(source->Push(frame), S_OK);
+  auto faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].param1, kFrameFaultNoEnhancement);
+  EXPECT_EQ(faults[0].param2, poster);
+  frame[0] = 9;  // a camera the splitter has no output for
+  ASSERT_EQ(source->Push(frame), S_OK);
+  ASSERT_EQ(source->Push(frame), S_OK);
+  faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].param1, kFrameFaultNoOutput);
+  const std::vector<BYTE> shortFrame(100, 0);
+  ASSERT_EQ(source->Push(shortFrame), S_OK);
+  ASSERT_EQ(source->Push(shortFrame), S_OK);
+  faults = events.Take(kEventFrameFault);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].param1, kFrameFaultBufferTooSmall);
+  // The frames of camera 0 went on: two unenhanced, two untouched short ones.
+  EXPECT_EQ(Count(sink), 4u);
+}
+
 TEST_F(SplitterTest, InputTypeFollowsTheColourFormat) {
   Build({4, 1, 0}, MEDIASUBTYPE_YUY2);
   EXPECT_NE(ConnectInput(), S_OK);  // RGB24 expected: YUY2 refused
