@@ -96,6 +96,7 @@ constexpr ResourceString kStrings[] = {
     {2011, "the sound device is not present; recording with silence instead of"},
     {2020, "network camera offline:"},
     {2021, "network camera back; recording goes on"},
+    {2022, "the pictures cannot all be processed:"},
     // The output pane: tabs, menu and dialog texts.
     {2100, "Messages"},
     {2101, "Event Matrix"},
@@ -408,6 +409,40 @@ constexpr ResourceString kStrings[] = {
     {4584, "Presets and tours are stored at once by their buttons; the other choices apply when the camera's "
            "window next opens."},
     {4585, "A tour holds at most 32 steps. Delete a step first."},
+    // "Intelligent Detail Enhancement (IDE)".
+    {4586, "Intelligent Detail Enhancement (IDE)"},
+    {4587, "Enhancement of the pictures"},
+    {4588, "&Off: the pictures are recorded and shown as the camera delivers them."},
+    {4589, "Level &1: lift dark areas and damp bright ones, keeping fine detail."},
+    {4590, "Level &2: as level 1, and even out the brightness over the whole picture."},
+    {4591, "Level %d (kept as stored)"},
+    {4592, "This setting applies to every camera of the group \"%s\"."},
+    // "Windows Lockdown", in the order of the dialog, then its messages.
+    {4593, "Windows Lockdown"},
+    {4594, "Windows Auto Logon"},
+    {4595, "&Enable automatic Windows logon."},
+    {4596, "No change. Let user decide."},
+    {4597, "Windows &User Name:"},
+    {4598, "&Password:"},
+    {4599, "You can set up your computer so that users don't have to type a user name and password to log on. "
+           "Because the video system reboots the computer regularly, with automatic Windows logon the video system "
+           "can continue working after computer reboots."},
+    {4600, "Windows Remote Desktop"},
+    {4601, "Enable &Remote Desktop for current user."},
+    {4602, "With Remote Desktop, you can access this computer remotely via network. Not all Windows comes with "
+           "Remote Desktop. "},
+    {4603, "Auto Run"},
+    {4604, "&Disable AutoRun for all drives."},
+    {4605, "It is highly recommended to disable AutoRun for all drives such as USB and optical drives."},
+    {4606, "Windows Visual Style"},
+    {4607, "Enable Windows &classic visual style."},
+    {4608, "Windows Taskbar"},
+    {4609, "&Auto-hide the taskbar."},
+    {4610, "Apply the power &settings: no sleep or hibernation, and the display kept on."},
+    {4611, "Automatic logon needs the Windows user name and password. Type both, or choose \"No change. Let user "
+           "decide.\""},
+    {4612, "Some of the changes take effect only after the computer restarts."},
+    {4613, "Some changes could not be made on this desktop:"},
     {32849, "Turn on or turn off the Intelligent Detail Enhancement."},
     {32851, "Lock the desktop, which will need password to unlock."},
     {32860, "Delete the video file folder from hard drive."},

@@ -56,11 +56,14 @@
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
 #include "server/ui/dialogs/BootScheduleDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
+#include "server/ui/dialogs/ImageEnhancementDialog.h"
 #include "server/ui/dialogs/InternetMonitoringDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/MotionMarkEditor.h"
+#include "server/ui/dialogs/PasswordDialog.h"
 #include "server/ui/dialogs/PanTiltZoomDialog.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
+#include "server/ui/dialogs/WindowsLockdownDialog.h"
 
 namespace halvard::ui {
 
@@ -79,43 +82,6 @@ std::string TooltipOf(const std::string& text) {
   const auto cut = text.find('\n');
   return cut == std::string::npos ? std::string() : text.substr(cut + 1);
 }
-
-/// "Enter Password:": the prompt of the desktop lock. It has no cancel button and no
-/// close box, and Escape does not leave it: only the password does.
-class CPasswordPrompt final : public QDialog {
- public:
-  CPasswordPrompt(system::CDesktopLock& lock, const QString& title, const QString& okText, const QString& wrongText,
-                  QWidget* parent)
-      : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_lock(lock) {
-    setWindowTitle(title);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(title, this));
-    m_edit = new QLineEdit(this);
-    m_edit->setEchoMode(QLineEdit::Password);
-    layout->addWidget(m_edit);
-    m_wrong = new QLabel(wrongText, this);
-    m_wrong->setVisible(false);
-    layout->addWidget(m_wrong);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(okText, QDialogButtonBox::AcceptRole);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CPasswordPrompt::accept);
-  }
-  void accept() override {
-    if (m_lock.TryUnlock(m_edit->text().toStdString())) {
-      QDialog::accept();
-      return;
-    }
-    m_edit->clear();
-    m_wrong->setVisible(true);
-  }
-  void reject() override {}
-
- private:
-  system::CDesktopLock& m_lock;
-  QLineEdit* m_edit = nullptr;
-  QLabel* m_wrong = nullptr;
-};
 
 /// The toolbar image of the desktop lock (the style has none).
 QIcon PadlockIcon() {
@@ -436,6 +402,12 @@ void CMainFrame::RunCommand(UINT command) {
     case kCmdReloadEventMatrix:
       m_outputPane->EventView().OnCommand(command);
       break;
+    case kCmdWindowsLockdown: {
+      dialogs::CWindowsLockdownDialog dialog([this](UINT id) { return Text(id); }, system::ProcessSystemLockdown(),
+                                             this);
+      dialog.exec();
+      break;
+    }
     case kCmdBootSchedule: {
       dialogs::CBootScheduleDialog dialog([this](UINT id) { return Text(id); }, this);
       dialog.exec();
@@ -483,6 +455,11 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
         return;
       }
       RunCommand(command);
+      return;
+    case kCmdImageEnhancement:
+      if (!names.empty()) {
+        (void)OpenCameraDialog(command, names[0], names.size() > 1 ? names[1] : std::string());
+      }
       return;
     case kCmdDeleteDay:
     case kCmdCopyVideo:
@@ -658,7 +635,7 @@ void CMainFrame::LockDesktop() {
   if (!note.empty()) {
     ReportLine(note);
   }
-  CPasswordPrompt prompt(lock, QText(kIdsEnterPassword), QText(kIdsOk), QText(kIdsWrongPassword), this);
+  dialogs::CPasswordDialog prompt([this](UINT id) { return Text(id); }, lock, this);
   prompt.exec();
   m_lockOpen = false;
 }
@@ -832,6 +809,10 @@ bool CMainFrame::OpenCameraDialog(UINT command, const std::string& group, const 
     case kCmdInternetMonitoring:
       dialog = std::make_unique<dialogs::CInternetMonitoringDialog>(texts, group, input,
                                                                    internet::WorkstationAddresses(), this);
+      break;
+    case kCmdImageEnhancement:
+      // The enhancement level belongs to the camera's group.
+      dialog = std::make_unique<dialogs::CImageEnhancementDialog>(texts, group, this);
       break;
     case kCmdPanTiltZoom: {
       // The head's buttons act through the open camera window's controller.
