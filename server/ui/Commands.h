@@ -60,6 +60,14 @@ inline constexpr UINT kCmdAppAbout = 57664;
 inline constexpr UINT kCmdAppExit = 57665;
 inline constexpr UINT kCmdViewToolbar = 59392;
 inline constexpr UINT kCmdViewStatusBar = 59393;
+// The playback window's own commands (what the tree's file and still items post to it).
+inline constexpr UINT kCmdPlayerPrint = 276;
+inline constexpr UINT kCmdPlayerPlay = 350;
+inline constexpr UINT kCmdPlayerPauseContinue = 351;
+inline constexpr UINT kCmdPlayerStep = 352;
+inline constexpr UINT kCmdPlayerSavePicture = 362;
+inline constexpr UINT kCmdPlayerFaster = 32920;
+inline constexpr UINT kCmdPlayerSlower = 32925;
 
 // ---- timers of the main frame -------------------------------------------------------
 inline constexpr UINT kTimerTour = 1982;

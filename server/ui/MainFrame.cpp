@@ -23,6 +23,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -53,9 +55,11 @@
 #include "server/ui/VMFrame.h"
 #include "server/ui/VMView.h"
 #include "server/ui/WorkspaceMonitor.h"
+#include "server/ui/dialogs/AboutDialog.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
 #include "server/ui/dialogs/BootScheduleDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
+#include "server/ui/dialogs/GroupRenameDialog.h"
 #include "server/ui/dialogs/ImageEnhancementDialog.h"
 #include "server/ui/dialogs/InternetMonitoringDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
@@ -64,6 +68,9 @@
 #include "server/ui/dialogs/PanTiltZoomDialog.h"
 #include "server/ui/dialogs/VideoRecordingDialog.h"
 #include "server/ui/dialogs/WindowsLockdownDialog.h"
+#include "server/ui/playback/VFFrame.h"
+#include "server/ui/playback/VFView.h"
+#include "server/ui/playback/VideoFilePropertyDialog.h"
 
 namespace halvard::ui {
 
@@ -109,6 +116,48 @@ archive::ArchiveItem ItemOf(const std::vector<std::string>& names) {
     *parts[i] = names[i];
   }
   return item;
+}
+
+/// A playback view's surface: the camera views' surface, which converts only when the
+/// view paints.
+class CPlaybackSurface final : public playback::IPlaybackSurface {
+ public:
+  explicit CPlaybackSurface(HWND view) : m_surface(CQtVideoSurface::Create(view)) {}
+  ~CPlaybackSurface() override {
+    // The renderer may hold the surface a little longer; it no longer reaches the view.
+    m_surface->Detach();
+    m_surface->NonDelegatingRelease();
+  }
+  CPlaybackSurface(const CPlaybackSurface&) = delete;
+  CPlaybackSurface& operator=(const CPlaybackSurface&) = delete;
+  IVideoSurface* Surface() override { return m_surface; }
+  bool TakeNewest(QImage* image) override { return m_surface->TakeNewest(image); }
+
+ private:
+  CQtVideoSurface* m_surface;
+};
+static_assert(playback::kMsgPlaybackPictureReady == kMsgPictureReady);
+
+/// The player's command for a file command of the tree (0: none).
+UINT PlayerCommandOf(UINT treeCommand) {
+  switch (treeCommand) {
+    case kCmdPauseContinue:
+      return kCmdPlayerPauseContinue;
+    case kCmdStepForward:
+      return kCmdPlayerStep;
+    case kCmdPlayFaster:
+    case kCmdPlayerFaster:
+      return kCmdPlayerFaster;
+    case kCmdPlaySlower:
+    case kCmdPlayerSlower:
+      return kCmdPlayerSlower;
+    case kCmdSavePicture:
+      return kCmdPlayerSavePicture;
+    case kCmdStillPrint:
+      return kCmdPlayerPrint;
+    default:
+      return 0;
+  }
 }
 
 }  // namespace
@@ -397,7 +446,10 @@ void CMainFrame::RunCommand(UINT command) {
       close();
       break;
     case kCmdAppAbout:
-      QMessageBox::about(this, QText(kIdsMainTitle), QText(kIdsAboutText));
+    {
+      dialogs::CAboutDialog about([this](UINT id) { return Text(id); }, this);
+      about.exec();
+    }
       break;
     case kCmdReloadEventMatrix:
       m_outputPane->EventView().OnCommand(command);
@@ -470,6 +522,19 @@ void CMainFrame::RunTreeCommand(UINT command, QTreeWidgetItem* item) {
     case kCmdStillDelete:
       RunArchiveCommand(command, item);
       return;
+    case kCmdPlayStop:
+    case kCmdPauseContinue:
+    case kCmdStepForward:
+    case kCmdPlayFaster:
+    case kCmdPlaySlower:
+    case kCmdPlayerFaster:
+    case kCmdPlayerSlower:
+    case kCmdSavePicture:
+    case kCmdVideoProperty:
+    case kCmdStillPlay:
+    case kCmdStillPrint:
+      RunFileCommand(command, item);
+      return;
     default:
       RunCommand(command);
       return;
@@ -481,14 +546,11 @@ void CMainFrame::RenameSelectedGroup(QTreeWidgetItem* item) {
   if (m_roster == nullptr || names.size() != 1) {
     return;
   }
-  bool ok = false;
-  const QString name = QInputDialog::getText(this, QString::fromStdString(PromptOf(Label(kCmdRenameGroup))),
-                                             QText(kIdsRenameGroupPrompt), QLineEdit::Normal,
-                                             QString::fromStdString(names[0]), &ok);
-  if (!ok || name.toStdString() == names[0]) {
-    return;
-  }
-  if (m_roster->RenameGroup(names[0], name.toStdString())) {
+  dialogs::CGroupRenameDialog dialog(
+      [this](UINT id) { return Text(id); }, names[0], m_roster->GroupNames(),
+      [this](std::string_view from, std::string_view to) { return m_roster->RenameGroup(from, to); }, this);
+  dialog.exec();
+  if (dialog.Renamed()) {
     RefreshTree();
   }
 }
@@ -514,7 +576,10 @@ void CMainFrame::RunArchiveCommand(UINT command, QTreeWidgetItem* item) {
       }
       break;
     case kCmdDeleteVideoAndStills:
-      // No recording plays in a window of this program yet, so none is open.
+      if (CWorkspaceMonitor::DepthOf(item) == kDepthFile && FindPlaybackDocument(path) != nullptr) {
+        ShowMessage(Text(kIdsFileOpenForPlayback) + " " + path);
+        break;
+      }
       if (CWorkspaceMonitor::DepthOf(item) == kDepthFile && AskYesNo(Text(kIdsAskDeleteVideo) + "\n" + path) &&
           report(archive::DeleteRecordingAndStills(target, archive::Playback::Closed), kIdsDeleteFailed)) {
         delete item;
@@ -575,15 +640,158 @@ void CMainFrame::ShowRecordingOf(const PlayRequest& request) {
     ReportLine(Text(kTextRecordingNotFound) + " " + request.camera.group + "-" + request.camera.input);
     return;
   }
-  // Until recordings play in a window of their own, the recording is shown in the tree
-  // and the place to play from is reported.
   QTreeWidgetItem* item =
       m_tree->FindItem({request.camera.group, request.camera.input, found->dayName, found->fileName});
-  if (item != nullptr) {
-    m_tree->scrollToItem(item);
-    m_tree->setCurrentItem(item);
+  if (item == nullptr) {
+    ReportLine(Text(kTextRecordingNotFound) + " " + found->path);
+    return;
   }
-  ReportLine(found->path + " +" + std::to_string(found->offsetSeconds) + " s");
+  m_tree->scrollToItem(item);
+  m_tree->setCurrentItem(item);
+  playback::CVFDoc* doc = FindPlaybackDocument(found->path);
+  if (doc == nullptr) {
+    doc = OpenPlayback(item);
+  }
+  if (doc == nullptr) {
+    ShowMessage(Text(kTextRecordingCannotOpen) + " " + found->path);
+    return;
+  }
+  (void)doc->SeekToSeconds(static_cast<double>(found->offsetSeconds));
+  doc->Frame()->PostCommand(kCmdPlayerPlay);
+}
+
+// ---- playback windows ------------------------------------------------------------------
+
+playback::CVFDoc* CMainFrame::FindPlaybackDocument(const std::string& path) const {
+  for (const auto& doc : m_playbackDocs) {
+    if (!path.empty() && doc->Path() == path) {
+      return doc.get();
+    }
+  }
+  return nullptr;
+}
+
+playback::CVFDoc* CMainFrame::OpenPlayback(QTreeWidgetItem* item) {
+  playback::PlaybackNames names;
+  if (!playback::NamesFromSelection(CWorkspaceMonitor::NamesOf(item), &names)) {
+    return nullptr;
+  }
+  auto doc = std::make_unique<playback::CVFDoc>(*this, std::move(names));
+  auto* frame = new playback::CVFFrame(*doc, QString::fromStdString(doc->Path()));
+  doc->SetFrame(frame);
+  m_mdi->addSubWindow(frame);
+  if (!doc->Open()) {
+    m_mdi->removeSubWindow(frame);
+    delete frame;
+    return nullptr;
+  }
+  if (doc->IsStill()) {
+    frame->View()->ShowStill(doc->StillImage());
+  }
+  frame->FitToPicture(QSize(doc->Info().width, doc->Info().height));
+  frame->show();
+  playback::CVFDoc* opened = doc.get();
+  m_playbackDocs.push_back(std::move(doc));
+  UpdateSituation();
+  return opened;
+}
+
+void CMainFrame::ClosePlayback(playback::CVFDoc& doc) {
+  if (doc.Frame() != nullptr) {
+    doc.Frame()->close();  // the frame's close stops the player and tells us
+  }
+}
+
+void CMainFrame::RunFileCommand(UINT command, QTreeWidgetItem* item) {
+  const int depth = CWorkspaceMonitor::DepthOf(item);
+  const archive::ArchiveItem target = ItemOf(CWorkspaceMonitor::NamesOf(item));
+  const std::string path = archive::ItemPath(target.group, target.input, target.day, target.file, target.still);
+  playback::CVFDoc* open = FindPlaybackDocument(path);
+  switch (command) {
+    case kCmdPlayStop:
+    case kCmdStillPlay:
+      if (depth != (command == kCmdPlayStop ? kDepthFile : kDepthStill)) {
+        return;
+      }
+      if (open != nullptr) {
+        ClosePlayback(*open);
+      } else if (playback::CVFDoc* doc = OpenPlayback(item); doc != nullptr) {
+        doc->Frame()->PostCommand(kCmdPlayerPlay);
+      } else {
+        ShowMessage(Text(kIdsCannotOpenFile) + " " + path);
+      }
+      return;
+    case kCmdVideoProperty: {
+      playback::VideoFileInfo info;
+      if (depth != kDepthFile || !playback::ReadVideoFileInfo(path, &info)) {
+        ShowMessage(Text(kIdsCannotOpenFile) + " " + path);
+        return;
+      }
+      playback::CVideoFilePropertyDialog dialog([this](UINT id) { return Text(id); }, path, info, this);
+      dialog.exec();
+      return;
+    }
+    default:
+      break;
+  }
+  if (open == nullptr) {
+    ShowMessage(Text(kIdsFileNotOpen) + " " + path);
+    return;
+  }
+  open->Frame()->PostCommand(PlayerCommandOf(command));
+}
+
+std::unique_ptr<playback::IPlaybackSurface> CMainFrame::CreateSurface(HWND view) {
+  return std::make_unique<CPlaybackSurface>(view);
+}
+
+void CMainFrame::ShowDocumentMessage(const std::string& text, bool error) {
+  if (!error) {
+    ShowMessage(text);
+    return;
+  }
+  WriteLogLine(text);
+  if (m_messageBoxesShown) {
+    QMessageBox box(QMessageBox::Critical, QText(playback::kIdsErrorTitle), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+  }
+}
+
+void CMainFrame::OnStillSaved(playback::CVFDoc& doc, const std::string&) {
+  const playback::PlaybackNames& names = doc.Names();
+  m_tree->RefreshInput(names.group, names.input);
+  if (QTreeWidgetItem* file = m_tree->FindItem({names.group, names.input, names.day, names.file}); file != nullptr) {
+    file->setExpanded(true);
+    m_tree->setCurrentItem(file);
+  }
+}
+
+void CMainFrame::OnPlaybackClosed(playback::CVFDoc& doc) {
+  const auto it = std::find_if(m_playbackDocs.begin(), m_playbackDocs.end(),
+                               [&](const auto& d) { return d.get() == &doc; });
+  if (it == m_playbackDocs.end()) {
+    return;
+  }
+  playback::CVFFrame* frame = doc.Frame();
+  playback::CVFDoc* owned = it->release();
+  m_playbackDocs.erase(it);
+  // The close runs inside the frame's own handler: frame and document go when the
+  // loop next runs.
+  frame->hide();
+  m_mdi->removeSubWindow(frame);
+  connect(frame, &QObject::destroyed, [owned] { delete owned; });
+  frame->deleteLater();
+  UpdateSituation();
+}
+
+void CMainFrame::OnPlaybackCommand(playback::CVFDoc&, UINT command) { RunCommand(command); }
+
+bool CMainFrame::ChoosePrinter(QPrinter& printer) {
+  QPrintDialog dialog(&printer, this);
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+  dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+  return dialog.exec() == QDialog::Accepted;
 }
 
 void CMainFrame::StartCleanUpTimer() {
@@ -919,6 +1127,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   if (!m_closed) {
     m_closed = true;
     ReportLine(Text(kIdsStopping));
+    // Players first: their graphs release the files before the groups stop.
+    for (const auto& doc : m_playbackDocs) {
+      doc->Close();
+    }
     if (m_roster != nullptr) {
       m_roster->StopAll();
     }

@@ -20,12 +20,14 @@
 #include "server/internet/OutputSink.h"
 #include "server/ui/Commands.h"
 #include "server/ui/VMDoc.h"
+#include "server/ui/playback/VFDoc.h"
 
 class QAction;
 class QDockWidget;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QPrinter;
 class QTimer;
 class QTreeWidgetItem;
 
@@ -48,7 +50,10 @@ enum class MenuSituation { NoDocument, CameraWindow, VideoFileWindow };
 /// reported before the main frame exists. Any thread.
 void WriteLogLine(std::string_view line);
 
-class CMainFrame final : public QMainWindow, public engine::IEngineHost, public ICameraDocumentOwner {
+class CMainFrame final : public QMainWindow,
+                         public engine::IEngineHost,
+                         public ICameraDocumentOwner,
+                         public playback::IPlaybackDocumentOwner {
  public:
   using TextFunction = std::function<std::string(UINT id)>;
 
@@ -139,6 +144,24 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   void OnCameraCommand(CVMDoc& doc, unsigned command) override;
   [[nodiscard]] std::string DocumentText(unsigned id) override { return Text(id); }
 
+  // IPlaybackDocumentOwner
+  [[nodiscard]] std::unique_ptr<playback::IPlaybackSurface> CreateSurface(HWND view) override;
+  void ShowDocumentMessage(const std::string& text, bool error) override;
+  void OnStillSaved(playback::CVFDoc& doc, const std::string& stillName) override;
+  void OnPlaybackClosed(playback::CVFDoc& doc) override;
+  void OnPlaybackCommand(playback::CVFDoc& doc, UINT command) override;
+  bool ChoosePrinter(QPrinter& printer) override;
+
+  /// The open playback documents (recordings and stills).
+  [[nodiscard]] const std::vector<std::unique_ptr<playback::CVFDoc>>& PlaybackDocuments() const {
+    return m_playbackDocs;
+  }
+  /// The playback document of a file path, or null when it is not open.
+  [[nodiscard]] playback::CVFDoc* FindPlaybackDocument(const std::string& path) const;
+  /// Opens the recording or still of a tree item in a playback window (stopped at its
+  /// start); null, the operator told why, when it does not open.
+  playback::CVFDoc* OpenPlayback(QTreeWidgetItem* item);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -155,6 +178,8 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   void RunArchiveCommand(UINT command, QTreeWidgetItem* item);
   void RenameSelectedGroup(QTreeWidgetItem* item);
   void ShowRecordingOf(const PlayRequest& request);
+  void RunFileCommand(UINT command, QTreeWidgetItem* item);
+  void ClosePlayback(playback::CVFDoc& doc);
   void ShowNotAvailable();
   [[nodiscard]] CVMDoc* FindDocument(const std::string& group, const std::string& input) const;
   [[nodiscard]] std::string Label(UINT command);
@@ -176,6 +201,7 @@ class CMainFrame final : public QMainWindow, public engine::IEngineHost, public 
   std::map<UINT, QAction*> m_actions;
   MenuSituation m_situation = MenuSituation::NoDocument;
   std::vector<std::unique_ptr<CVMDoc>> m_docs;
+  std::vector<std::unique_ptr<playback::CVFDoc>> m_playbackDocs;
   std::map<engine::TimerId, QTimer*> m_timers;
   std::unique_ptr<internet::CDirectoryUpdater> m_updater;
   std::function<void()> m_closeObserver;
