@@ -158,7 +158,12 @@ TEST_F(PlaybackDocumentTest, FileInformationOfARecording) {
   windowsMedia.bitrate = 400 * 1024;
   const CVideoFilePropertyDialog wm([](UINT id) { return std::to_string(id); }, m_path, windowsMedia);
   EXPECT_EQ(wm.ValueOf(kIdsPropertyBitrate), "400 Kbps");
-  EXPECT_EQ(dialog.ValueOf(kIdsPropertyBitrate), "");  // an AVI-like file has none
+  // Only the Windows Media header gives a bitrate.
+  EXPECT_EQ(dialog.ValueOf(kIdsPropertyBitrate), info.windowsMedia ? KbpsText(info.bitrate) : "");
+  VideoFileInfo avi = info;
+  avi.windowsMedia = false;
+  const CVideoFilePropertyDialog aviDialog([](UINT id) { return std::to_string(id); }, m_path, avi);
+  EXPECT_EQ(aviDialog.ValueOf(kIdsPropertyBitrate), "");
 }
 
 TEST_F(PlaybackDocumentTest, DamagedAndEmptyFilesGiveAClearMessage) {
