@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -356,9 +357,12 @@ class CAudioRendererPin final : public CBaseInputPin {
     } else {
       m_pcm = nullptr;  // no sound device: the sound is discarded
     }
+    m_stopping = false;
     return CBaseInputPin::Active();
   }
   HRESULT Inactive() override {
+    m_stopping = true;
+    Wake();
     {
       std::lock_guard guard(m_deviceLock);
       CloseDevice();
@@ -372,6 +376,14 @@ class CAudioRendererPin final : public CBaseInputPin {
       return hr;
     }
     ++m_samples;
+    if (!WaitForTime(sample)) {
+      return S_OK;  // paused, stopping or flushing: the sound is not played
+    }
+    // Sound at another rate than its own cannot be played as it is: the picture alone
+    // follows the rate.
+    if (CurrentRate() != 1.0) {
+      return S_OK;
+    }
     std::lock_guard guard(m_deviceLock);
     if (m_pcm == nullptr || m_frameBytes == 0) {
       return S_OK;
@@ -390,13 +402,57 @@ class CAudioRendererPin final : public CBaseInputPin {
     return S_OK;
   }
   HRESULT EndOfStream() override;
-  HRESULT BeginFlush() override { return CBaseInputPin::BeginFlush(); }
+  HRESULT BeginFlush() override {
+    const HRESULT hr = CBaseInputPin::BeginFlush();
+    Wake();
+    return hr;
+  }
   HRESULT EndFlush() override { return CBaseInputPin::EndFlush(); }
+
+  /// Wakes a sample waiting for its time (the filter changed state).
+  void Wake() {
+    { std::lock_guard lock(m_waitLock); }
+    m_wake.notify_all();
+  }
 
   [[nodiscard]] LONGLONG Samples() const { return m_samples; }
   ~CAudioRendererPin() override { CloseDevice(); }
 
  private:
+  // Presentation by time stamp: a timed sample of a running graph with a clock waits
+  // until the stream time reaches its start (a live source's samples are never due
+  // more than a moment ahead). A paused graph takes samples without waiting and
+  // without playing them: the demultiplexer of a playback graph delivers every stream
+  // on one thread, and a held sound block would keep the paused picture from arriving.
+  // true: play the sample now.
+  bool WaitForTime(IMediaSample* sample) {
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    if (FAILED(sample->GetTime(&start, &stop))) {
+      return true;
+    }
+    std::unique_lock lock(m_waitLock);
+    for (;;) {
+      if (m_stopping || IsFlushing()) {
+        return false;
+      }
+      const FILTER_STATE state = Filter()->State();
+      if (state != State_Running) {
+        return false;
+      }
+      CRefTime now;
+      if (FAILED(Filter()->StreamTime(now))) {
+        return true;  // no clock: at once
+      }
+      const REFERENCE_TIME wait = start - static_cast<REFERENCE_TIME>(now);
+      if (wait <= 0 || wait > 10 * UNITS) {
+        return true;
+      }
+      m_wake.wait_for(lock, std::chrono::nanoseconds(wait * 100),
+                      [&] { return Filter()->State() != State_Running || m_stopping || IsFlushing(); });
+    }
+  }
+
   void CloseDevice() {
     if (m_pcm != nullptr) {
       snd_pcm_close(m_pcm);
@@ -404,6 +460,9 @@ class CAudioRendererPin final : public CBaseInputPin {
     }
   }
   std::mutex m_deviceLock;
+  std::mutex m_waitLock;
+  std::condition_variable m_wake;
+  std::atomic<bool> m_stopping{false};
   snd_pcm_t* m_pcm = nullptr;
   std::size_t m_frameBytes = 0;
   std::atomic<LONGLONG> m_samples{0};
@@ -424,6 +483,17 @@ class CAudioRenderer final : public CBaseFilter, public CFrameCounter {
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
   ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
+
+  HRESULT Pause() override {
+    const HRESULT hr = CBaseFilter::Pause();
+    m_pin->Wake();
+    return hr;
+  }
+  HRESULT Run(REFERENCE_TIME start) override {
+    const HRESULT hr = CBaseFilter::Run(start);
+    m_pin->Wake();
+    return hr;
+  }
 
   // IFrameCounter
   LONGLONG CountedFrames() override { return m_pin->Samples(); }

@@ -12,6 +12,10 @@
 /// - the audio renderer (CLSID_DSoundRender, also CLSID_AudioRender): one input pin
 ///   "Audio Input pin (rendered)" that plays to the ALSA "default" device, or discards
 ///   the sound when there is none. It sends EC_COMPLETE at the end of the stream.
+///   A timed sample of a running graph with a clock is played when the stream time
+///   reaches its start; samples without times, or without a clock, at once. While the
+///   graph is paused, and at a rate other than 1 (NewSegment), samples are taken
+///   without being played, so that a paused or fast player is never held up by sound.
 ///
 /// Every pin takes 16-bit PCM, mono or stereo, 8000 ... 48000 samples/s; the sources
 /// offer 8000 samples/s mono first (what the recording profile asks for by default),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -21,6 +22,16 @@ std::mutex g_sourceFactoriesLock;
 std::vector<FileSourceFactory>& SourceFactories() {
   static auto* factories = new std::vector<FileSourceFactory>;
   return *factories;
+}
+
+struct DecoderClass {
+  CLSID clsid;
+  std::wstring name;
+};
+std::mutex g_decodersLock;
+std::vector<DecoderClass>& Decoders() {
+  static auto* decoders = new std::vector<DecoderClass>;
+  return *decoders;
 }
 
 REFERENCE_TIME MonotonicTime100ns() {
@@ -476,6 +487,42 @@ class CFilterGraph final : public CUnknown,
       }
     }
     (void)RemoveFilter(renderer.Get());
+    return RenderThroughDecoder(out);
+  }
+
+  // A stream no renderer takes: through the first decoder that accepts it.
+  HRESULT RenderThroughDecoder(IPin* out) {
+    std::vector<DecoderClass> decoders;
+    {
+      std::lock_guard guard(g_decodersLock);
+      decoders = Decoders();
+    }
+    for (const auto& decoder : decoders) {
+      ComPtr<IBaseFilter> filter;
+      if (FAILED(CoCreateInstance(decoder.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid())) ||
+          FAILED(AddFilter(filter.Get(), decoder.name.c_str()))) {
+        continue;
+      }
+      IPin* in = nullptr;
+      IPin* next = nullptr;
+      const auto pins = PinsOf(filter.Get());
+      for (const auto& p : pins) {
+        if (DirectionOf(p.Get()) == PINDIR_INPUT && in == nullptr) {
+          in = p.Get();
+        }
+      }
+      if (in != nullptr && SUCCEEDED(ConnectDirect(out, in, nullptr))) {
+        for (const auto& p : PinsOf(filter.Get())) {
+          if (DirectionOf(p.Get()) == PINDIR_OUTPUT && next == nullptr) {
+            next = p.Get();
+            if (SUCCEEDED(Render(next))) {
+              return S_OK;
+            }
+          }
+        }
+      }
+      (void)RemoveFilter(filter.Get());
+    }
     return VFW_E_CANNOT_RENDER;
   }
 
@@ -943,9 +990,9 @@ class CFilterGraph final : public CUnknown,
       LONGLONG e = stop != nullptr ? *stop : 0;
       return s->SetPositions(current != nullptr ? &c : nullptr, currentFlags, stop != nullptr ? &e : nullptr, stopFlags);
     });
+    // The sources start a new segment whose times count from 0 again, in any format.
     if (SUCCEEDED(hr) && current != nullptr &&
-        (currentFlags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_AbsolutePositioning &&
-        m_timeFormat == TIME_FORMAT_MEDIA_TIME) {
+        (currentFlags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_AbsolutePositioning) {
       m_pausedStreamTime = 0;
     }
     if (before == State_Running) {
@@ -971,10 +1018,34 @@ class CFilterGraph final : public CUnknown,
     return GetDuration(latest);
   }
   HRESULT SetRate(double rate) override {
-    if (rate == 0.0) {
+    if (!(rate > 0.0) || !std::isfinite(rate)) {
       return E_INVALIDARG;
     }
-    return AllTargets([&](IMediaSeeking* s) { return s->SetRate(rate); });
+    CAutoLock lock(&m_lock);
+    const FILTER_STATE before = m_state;
+    if (before == State_Running) {
+      (void)Pause();
+    }
+    double previous = 1.0;
+    (void)GetRate(&previous);
+    LONGLONG shown = 0;
+    const bool known = previous != rate && SUCCEEDED(GetCurrentPosition(&shown));
+    const HRESULT hr = AllTargets([&](IMediaSeeking* s) { return s->SetRate(rate); });
+    if (SUCCEEDED(hr) && previous != rate) {
+      // The sources restart with times from 0 (so does the clock), from the picture
+      // the renderer shows rather than from where reading had got to.
+      if (known) {
+        (void)AllTargets([&](IMediaSeeking* s) {
+          LONGLONG at = shown;
+          return s->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        });
+      }
+      m_pausedStreamTime = 0;
+    }
+    if (before == State_Running) {
+      (void)Run();
+    }
+    return hr;
   }
   HRESULT GetRate(double* rate) override {
     if (rate == nullptr) {
@@ -1359,6 +1430,16 @@ class CFilterGraph final : public CUnknown,
 void AddFileSourceFactory(FileSourceFactory factory) {
   std::lock_guard lock(g_sourceFactoriesLock);
   SourceFactories().push_back(std::move(factory));
+}
+
+void AddRenderDecoder(REFCLSID clsid, std::wstring_view name) {
+  std::lock_guard lock(g_decodersLock);
+  for (const auto& decoder : Decoders()) {
+    if (decoder.clsid == clsid) {
+      return;
+    }
+  }
+  Decoders().push_back(DecoderClass{clsid, std::wstring(name)});
 }
 
 HRESULT CreateFilterGraph(REFIID riid, void** ppv) {

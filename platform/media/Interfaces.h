@@ -515,6 +515,19 @@ struct IFileSinkFilter : IUnknown {
   ~IFileSinkFilter() = default;
 };
 
+/// A source that opens a file by name (the file reader, the file demultiplexer).
+/// Load: S_OK; E_POINTER; VFW_E_NOT_FOUND (no such file); VFW_E_INVALID_FILE_FORMAT (the
+/// file cannot be read as media); VFW_E_WRONG_STATE (already loaded). GetCurFile: *file
+/// is task memory (CoTaskMemFree); pmt (may be null) receives the stream type and its
+/// format is freed by the caller; E_FAIL before Load.
+struct IFileSourceFilter : IUnknown {
+  virtual HRESULT Load(LPCOLESTR file, const AM_MEDIA_TYPE* pmt) = 0;
+  virtual HRESULT GetCurFile(LPOLESTR* file, AM_MEDIA_TYPE* pmt) = 0;
+
+ protected:
+  ~IFileSourceFilter() = default;
+};
+
 struct IServiceProvider : IUnknown {
   virtual HRESULT QueryService(REFGUID service, REFIID riid, void** ppv) = 0;
 
@@ -556,4 +569,5 @@ HALVARD_IID_OF(IAMAnalogVideoDecoder);
 HALVARD_IID_OF(IAMStreamConfig);
 HALVARD_IID_OF(ISpecifyPropertyPages);
 HALVARD_IID_OF(IFileSinkFilter);
+HALVARD_IID_OF(IFileSourceFilter);
 HALVARD_IID_OF(IServiceProvider);

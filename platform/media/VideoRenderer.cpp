@@ -156,47 +156,63 @@ class CVideoRenderer final : public CBaseFilter,
 
   HRESULT Render(IMediaSample* sample) {
     std::unique_lock lock(m_renderLock);
-    if (m_State == State_Paused) {
-      if (!m_prerolled) {
-        Present(sample, lock);
-        m_prerolled = true;
-      } else if (m_stepRemaining > 0) {
-        Present(sample, lock);
-        if (--m_stepRemaining == 0) {
-          lock.unlock();
-          (void)NotifyEvent(EC_STEP_COMPLETE, FALSE, 0);
-          lock.lock();
-        } else {
-          return S_OK;  // more steps: take the next sample at once
-        }
+    bool shown = false;
+    for (;;) {
+      if (m_stopping || m_pin->IsFlushing()) {
+        return S_OK;
       }
-      // Hold the sample until something changes.
-      const LONG stepsBefore = m_stepRemaining;
-      m_wake.wait(lock, [&] {
-        return m_State != State_Paused || m_stopping || m_pin->IsFlushing() || m_stepRemaining != stepsBefore;
-      });
-      return S_OK;
-    }
-    if (m_State != State_Running) {
-      return VFW_E_WRONG_STATE;
-    }
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-    if (SUCCEEDED(sample->GetTime(&start, &stop)) && m_pClock != nullptr) {
-      REFERENCE_TIME now = 0;
-      (void)m_pClock->GetTime(&now);
-      const REFERENCE_TIME due = m_tStart + start;
-      if (due > now && due - now < 10 * UNITS) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::nanoseconds((due - now) * 100);
-        m_wake.wait_until(lock, deadline,
-                          [&] { return m_State != State_Running || m_stopping || m_pin->IsFlushing(); });
-        if (m_stopping || m_pin->IsFlushing()) {
+      if (m_State == State_Paused) {
+        if (!m_prerolled) {
+          Present(sample, lock);
+          m_prerolled = true;
+          shown = true;
+        } else if (m_stepRemaining > 0 && !shown) {
+          Present(sample, lock);
+          shown = true;
+          if (--m_stepRemaining == 0) {
+            lock.unlock();
+            (void)NotifyEvent(EC_STEP_COMPLETE, FALSE, 0);
+            lock.lock();
+          } else {
+            return S_OK;  // more steps: take the next sample at once
+          }
+        }
+        // Hold the sample until something changes. One that is not shown yet (it
+        // arrived after a pause from running) is shown at its time after Run, or by
+        // the next step.
+        const LONG stepsBefore = m_stepRemaining;
+        m_wake.wait(lock, [&] {
+          return m_State != State_Paused || m_stopping || m_pin->IsFlushing() || m_stepRemaining != stepsBefore;
+        });
+        if (shown) {
           return S_OK;
         }
+        continue;
       }
+      if (m_State != State_Running) {
+        return VFW_E_WRONG_STATE;
+      }
+      REFERENCE_TIME start = 0;
+      REFERENCE_TIME stop = 0;
+      if (SUCCEEDED(sample->GetTime(&start, &stop)) && m_pClock != nullptr) {
+        REFERENCE_TIME now = 0;
+        (void)m_pClock->GetTime(&now);
+        const REFERENCE_TIME due = m_tStart + start;
+        if (due > now && due - now < 10 * UNITS) {
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::nanoseconds((due - now) * 100);
+          m_wake.wait_until(lock, deadline,
+                            [&] { return m_State != State_Running || m_stopping || m_pin->IsFlushing(); });
+          if (m_stopping || m_pin->IsFlushing()) {
+            return S_OK;
+          }
+          if (m_State == State_Paused) {
+            continue;  // paused before its time: the picture shown stays
+          }
+        }
+      }
+      Present(sample, lock);
+      return S_OK;
     }
-    Present(sample, lock);
-    return S_OK;
   }
 
   HRESULT OnEndOfStream() {
@@ -223,6 +239,7 @@ class CVideoRenderer final : public CBaseFilter,
         m_completeSent = false;
       } else {
         m_prerolled = false;
+        m_lastTimeValid = false;  // the next picture belongs to the new segment
       }
     }
     m_wake.notify_all();
@@ -252,7 +269,9 @@ class CVideoRenderer final : public CBaseFilter,
     if (!m_lastTimeValid) {
       return false;
     }
-    *time = m_lastTime + m_pin->CurrentStartTime();
+    // Sample times count from the segment's start and are divided by its rate.
+    *time = static_cast<REFERENCE_TIME>(static_cast<double>(m_lastTime) * m_pin->CurrentRate()) +
+            m_pin->CurrentStartTime();
     return true;
   }
 
@@ -804,9 +823,15 @@ HRESULT CRendererPosition::GetCurrentPosition(LONGLONG* current) {
   GUID format = TIME_FORMAT_MEDIA_TIME;
   (void)GetTimeFormat(&format);
   REFERENCE_TIME time = 0;
-  if (format == TIME_FORMAT_MEDIA_TIME && m_renderer->LastSampleTime(&time)) {
-    *current = time;
-    return S_OK;
+  if (m_renderer->LastSampleTime(&time)) {
+    if (format == TIME_FORMAT_MEDIA_TIME) {
+      *current = time;
+      return S_OK;
+    }
+    // Another format (frames): the source converts the time of the picture shown.
+    if (SUCCEEDED(ConvertTimeFormat(current, &format, time, &TIME_FORMAT_MEDIA_TIME))) {
+      return S_OK;
+    }
   }
   return CPosPassThru::GetCurrentPosition(current);
 }

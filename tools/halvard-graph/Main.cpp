@@ -33,6 +33,7 @@
 #include "platform/capture/PVProp.h"
 #include "platform/media/BuiltinClasses.h"
 #include "platform/media/MediaType.h"
+#include "platform/media/playback/Playback.h"
 #include "platform/time/Time.h"
 #include "platform/window/Window.h"
 #include "tools/halvard-graph/FilterProperties.h"
@@ -83,6 +84,13 @@ Aliases and their properties:
   hdsimulation   the HD simulation scaler (also "scaler"): width and height, or level=n for
                  n x 640 by 2 x n x the input's height; set before its output connects
                  (level needs its input linked earlier on the line)
+  filesrc        the file reader ("Async Reader"): location=PATH of a recording
+  wmfdemux       the Windows Media demultiplexer ("WMF Demux") behind filesrc; outputs
+                 Video, Audio (then Video 2, ...)
+  filedemux      the demultiplexer of any file FFmpeg opens, as a source: location=PATH
+  decoder        decodes one demultiplexer output to YUY2 / RGB24 pictures or PCM sound
+                 (a recording decoded and counted: filesrc location=F.wmv ! wmfdemux
+                 ! decoder ! count)
   tee, colour, renderer, snapshot, audiorenderer, testsrc, asfwriter
                  the filters of those classes
 Every source of ours also takes frames=N (end of stream after N frames).
@@ -127,6 +135,10 @@ const std::map<std::string, GUID>& ClassAliases() {
       {"hdsimulation", CLSID_ZelHDSimulation},
       {"scaler", CLSID_ZelHDSimulation},
       {"asfwriter", CLSID_WMAsfWriter},
+      {"filesrc", CLSID_AsyncReader},
+      {"wmfdemux", CLSID_WmfDemux},
+      {"filedemux", CLSID_HalvardFileDemux},
+      {"decoder", CLSID_HalvardDecoder},
   };
   return aliases;
 }
@@ -541,6 +553,14 @@ std::optional<Failure> CGraphTool::Build(const GraphSpec& spec) {
       }
     } else {
       for (const auto& [key, value] : props) {
+        ComPtr<IFileSourceFilter> file;
+        if (key == "location" && SUCCEEDED(node.filter.As(&file))) {
+          hr = file->Load(media::FromUtf8(value).c_str(), nullptr);
+          if (FAILED(hr)) {
+            return Failure{"filter \"" + node.name + "\": opening \"" + value + "\"", hr};
+          }
+          continue;
+        }
         if (key == "frames") {
           ComPtr<IFrameCounter> counter;
           long long n = 0;
@@ -1070,6 +1090,7 @@ int CGraphTool::Run(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   media::RegisterBuiltinMediaClasses();
+  media::playback::RegisterPlaybackClasses();
   capture::RegisterCaptureClasses();
 
   std::optional<Failure> failure = Build(spec);

@@ -127,3 +127,28 @@ TEST_F(GraphToolTest, ListsDevicesAndClasses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GraphToolTest, RecordingDecodedAndCounted) {
+  const std::string file = m_dir.File("13H-00M-00S.wmv");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=30 -f lavfi -i sine=r=8000 -t 2 "
+                       "-c:v wmv1 -c:a wmav2 -f asf " + ShellQuote(file))
+                .status,
+            0);
+  CommandResult r = Graph("--quiet filesrc location=" + ShellQuote(file) +
+                          " ! wmfdemux name=demux ! decoder ! count name=sink");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("sink.In: 60 frames"), std::string::npos) << r.output;
+
+  // The direct route, and a file that is not a recording.
+  r = Graph("--quiet filedemux location=" + ShellQuote(file) + " name=demux ! decoder ! count name=sink");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("sink.In: 60 frames"), std::string::npos) << r.output;
+  std::ofstream(m_dir.File("empty.wmv")).close();
+  r = Graph("filesrc location=" + ShellQuote(m_dir.File("empty.wmv")) + " ! wmfdemux ! decoder ! count");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("VFW_E_INVALID_FILE_FORMAT"), std::string::npos) << r.output;
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+#pragma once
+// Helpers shared by the playback filters.
+
+#include <new>
+#include <string>
+
+#include "platform/media/Sync.h"
+#include "platform/media/Unknown.h"
+
+namespace halvard::media::playback {
+
+/// S_OK when the file exists and can be opened for reading; VFW_E_NOT_FOUND;
+/// E_ACCESSDENIED; E_INVALIDARG for an empty name.
+HRESULT CheckReadable(const std::string& path);
+
+/// IFileSourceFilter::GetCurFile over a stored name (empty: not loaded, E_FAIL).
+HRESULT CopyCurFile(CCritSec& lock, const std::wstring& name, LPOLESTR* file, AM_MEDIA_TYPE* pmt);
+
+/// new T(args...), then the interface asked for (the object dies when that fails).
+template <class T, class... Args>
+HRESULT CreateFilterObject(REFIID riid, void** ppv, Args&&... args) {
+  if (ppv == nullptr) {
+    return E_POINTER;
+  }
+  *ppv = nullptr;
+  auto* object = new (std::nothrow) T(std::forward<Args>(args)...);
+  if (object == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  object->NonDelegatingAddRef();
+  const HRESULT hr = object->NonDelegatingQueryInterface(riid, ppv);
+  object->NonDelegatingRelease();
+  return hr;
+}
+
+}  // namespace halvard::media::playback
