@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/capture/FrameCounter.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/Streams.h"
 #include "platform/media/VideoSurface.h"
@@ -345,7 +346,78 @@ TEST(PlaybackPlayer, AnyPositiveRatePlaysEveryFrameToTheEnd) {
   LONGLONG duration = 0;
   EXPECT_EQ(player.seeking->GetDuration(&duration), S_OK);
   EXPECT_NEAR(static_cast<double>(duration), 2e7, 0.1e7);
+  // Positions stay in the file's time whatever the rate: the last picture is near the end.
+  LONGLONG current = 0;
+  EXPECT_EQ(player.seeking->GetCurrentPosition(&current), S_OK);
+  EXPECT_NEAR(static_cast<double>(current), static_cast<double>(duration), 0.1e7);
   EXPECT_EQ(player.control->Stop(), S_OK);
+}
+
+TEST(PlaybackPlayer, PauseKeepsThePictureShownAndTheNextStepShowsTheFollowingOne) {
+  TempDir dir;
+  const std::string path = Record(dir, "12H-00M-00S.wmv", 3.0);
+  Player player;
+  ASSERT_EQ(player.Open(path), S_OK);
+  ASSERT_EQ(player.control->Run(), S_OK);
+  ASSERT_TRUE(player.surface->WaitForFrames(10, 10000));
+  ASSERT_EQ(player.control->Pause(), S_OK);
+  LONGLONG paused = 0;
+  ASSERT_EQ(player.seeking->GetCurrentPosition(&paused), S_OK);
+  const LONG shown = player.surface->FrameCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(player.surface->FrameCount(), shown) << "nothing more is shown while paused";
+  LONGLONG still = 0;
+  EXPECT_EQ(player.seeking->GetCurrentPosition(&still), S_OK);
+  EXPECT_EQ(still, paused);
+
+  const auto expected = FfmpegFrames(path, static_cast<double>(paused) / 1e7, 2);
+  ASSERT_EQ(expected.size(), 2u);
+  EXPECT_LT(MeanDifference(player.Picture(), expected[0]), 3.0) << "the picture of the position";
+  ASSERT_EQ(player.step->Step(1, nullptr), S_OK);
+  ASSERT_TRUE(player.surface->WaitForFrames(shown + 1, 10000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(player.surface->FrameCount(), shown + 1);
+  EXPECT_LT(MeanDifference(player.Picture(), expected[1]), 3.0) << "exactly the next picture";
+  LONGLONG stepped = 0;
+  EXPECT_EQ(player.seeking->GetCurrentPosition(&stepped), S_OK);
+  EXPECT_NEAR(static_cast<double>(stepped - paused), 333333.0, 2.0 * MILLISECONDS);
+  EXPECT_EQ(player.control->Stop(), S_OK);
+}
+
+TEST(PlaybackPlayer, TheWindowsMediaRouteRendersPicturesAndSound) {
+  TempDir dir;
+  const std::string path = Record(dir, "12H-00M-00S.wmv", 1.0);
+  auto graph = NewGraph();
+  HRESULT hr = E_FAIL;
+  auto demux = AddWmfRoute(graph.Get(), path, &hr);
+  ASSERT_EQ(hr, S_OK);
+  for (const wchar_t* name : {L"Video", L"Audio"}) {
+    auto pin = PinOf(demux.Get(), PINDIR_OUTPUT, name);
+    ASSERT_TRUE(pin) << "one output per stream";
+    EXPECT_EQ(graph->Render(pin.Get()), S_OK);
+  }
+  ComPtr<IBaseFilter> filter;
+  for (const wchar_t* name : {L"Decoder", L"Decoder 0001", L"Video Renderer", L"Audio Renderer"}) {
+    EXPECT_EQ(graph->FindFilterByName(name, filter.ReleaseAndGetAddressOf()), S_OK);
+  }
+  ComPtr<IBasicVideo> video;
+  ASSERT_EQ(graph.As(&video), S_OK);
+  LONG width = 0;
+  LONG height = 0;
+  EXPECT_EQ(video->GetVideoSize(&width, &height), S_OK);
+  EXPECT_EQ(width, 320);
+  EXPECT_EQ(height, 240);
+  ComPtr<IMediaControl> control;
+  ASSERT_EQ(graph.As(&control), S_OK);
+  ASSERT_EQ(control->Run(), S_OK);
+  EXPECT_TRUE(WaitForComplete(graph.Get(), 20000)) << "both renderers finish";
+  ASSERT_EQ(graph->FindFilterByName(L"Audio Renderer", filter.ReleaseAndGetAddressOf()), S_OK);
+  ComPtr<IFrameCounter> sound;
+  ASSERT_EQ(filter.As(&sound), S_OK);
+  LONGLONG blocks = 0;
+  EXPECT_EQ(sound->GetFrameCount(&blocks), S_OK);
+  EXPECT_GT(blocks, 0) << "decoded sound reached the audio renderer";
+  EXPECT_EQ(control->Stop(), S_OK);
 }
 
 TEST(PlaybackPlayer, FramePositionsOnTheDirectRoute) {
