@@ -440,6 +440,29 @@ TEST(PlaybackPlayer, FramePositionsOnTheDirectRoute) {
   EXPECT_EQ(player.control->Stop(), S_OK);
 }
 
+TEST(PlaybackPlayer, TheDirectRoutePlaysOtherContainersInRgbForOddSizes) {
+  TempDir dir;
+  const std::string path = dir.File("clip.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=321x241:rate=25 -t 1 -c:v mpeg4 -q:v 2 " +
+                       ShellQuote(path))
+                .status,
+            0);
+  Player player;
+  ASSERT_EQ(player.Open(path), S_OK);
+  ASSERT_EQ(player.control->Pause(), S_OK);
+  ASSERT_TRUE(player.surface->WaitForFrames(1, 10000));
+  LONG width = 0;
+  LONG height = 0;
+  std::vector<BYTE> picture;
+  ASSERT_TRUE(player.surface->LastPicture(&width, &height, &picture));
+  EXPECT_EQ(width, 321);
+  EXPECT_EQ(height, 241);
+  const auto r = RunCommand("ffmpeg -v error -i " + ShellQuote(path) + " -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+  const std::vector<BYTE> expected(r.output.begin(), r.output.end());
+  EXPECT_LT(MeanDifference(picture, expected), 3.0) << "upright, in the right colours";
+  EXPECT_EQ(player.control->Stop(), S_OK);
+}
+
 // ---- a recording still being written ----
 
 TEST(PlaybackLiveFile, TheWrittenPartPlaysWhileTheWriterGoesOn) {
