@@ -466,6 +466,10 @@ constexpr ResourceString kStrings[] = {
     {4633, "&Height:"},
     {4634, "The prefix and postfix become part of file names: use up to 40 characters, none of \\ / : * ? \" < > |."},
     {4635, "The first frame must not come after the last."},
+    // The device's property pages.
+    {4636, "%s Properties"},
+    {4637, "This device has no properties of its own to show."},
+    {4638, "The device refused %s = %s. The controls before it were sent; nothing after it."},
     {32849, "Turn on or turn off the Intelligent Detail Enhancement."},
     {32851, "Lock the desktop, which will need password to unlock."},
     {32860, "Delete the video file folder from hard drive."},

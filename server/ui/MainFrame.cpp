@@ -59,6 +59,7 @@
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
 #include "server/ui/dialogs/BootScheduleDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
+#include "server/ui/dialogs/DevicePropertiesDialog.h"
 #include "server/ui/dialogs/GroupRenameDialog.h"
 #include "server/ui/dialogs/ImageEnhancementDialog.h"
 #include "server/ui/dialogs/InternetMonitoringDialog.h"
@@ -1115,7 +1116,15 @@ void CMainFrame::CheckScheduledReboot() {
   (void)system::RunScheduledReboot(hooks, system::ProcessSystemRestart(), Text(kIdsRebootMessage));
 }
 
-void CMainFrame::ShowPropertyPages(IUnknown*, const std::string&) { ShowNotAvailable(); }
+void CMainFrame::ShowPropertyPages(IUnknown* object, const std::string& caption) {
+  ComPtr<ICaptureDeviceControls> controls;
+  if (object != nullptr) {
+    (void)ComPtr<IUnknown>(object).As(&controls);
+  }
+  dialogs::CDevicePropertiesDialog pages([this](UINT id) { return Text(id); }, controls.Get(), caption, this);
+  pages.move(mapToGlobal(QPoint(30, 30)));
+  pages.exec();
+}
 
 void CMainFrame::StartDirectoryUpdate(const std::string& group, const std::string& input) {
   if (m_updater) {
