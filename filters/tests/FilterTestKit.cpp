@@ -52,8 +52,16 @@ CTestSource::CTestSource(std::vector<CMediaType> t) : CBaseFilter(L"test source"
 CTestSource::~CTestSource() { delete m_pin; }
 
 HRESULT CTestSource::Push(const std::vector<BYTE>& data, REFERENCE_TIME start) {
+  SampleProperties properties;
+  properties.start = start;
+  properties.stop = start + 1;
+  return Push(data, properties);
+}
+
+HRESULT CTestSource::Push(const std::vector<BYTE>& data, const SampleProperties& properties) {
   IMediaSample* sample = nullptr;
-  REFERENCE_TIME stop = start + 1;
+  REFERENCE_TIME start = properties.start;
+  REFERENCE_TIME stop = properties.stop;
   HRESULT hr = m_pin->GetDeliveryBuffer(&sample, &start, &stop, 0);
   if (FAILED(hr)) {
     return hr;
@@ -64,7 +72,14 @@ HRESULT CTestSource::Push(const std::vector<BYTE>& data, REFERENCE_TIME start) {
   std::memcpy(buffer, data.data(), static_cast<std::size_t>(size));
   sample->SetActualDataLength(size);
   sample->SetTime(&start, &stop);
-  sample->SetSyncPoint(TRUE);
+  if (properties.mediaStart >= 0) {
+    LONGLONG mediaStart = properties.mediaStart;
+    LONGLONG mediaStop = properties.mediaStop;
+    sample->SetMediaTime(&mediaStart, &mediaStop);
+  }
+  sample->SetSyncPoint(properties.syncPoint ? TRUE : FALSE);
+  sample->SetDiscontinuity(properties.discontinuity ? TRUE : FALSE);
+  sample->SetPreroll(properties.preroll ? TRUE : FALSE);
   lastPushed = sample;
   hr = m_pin->Deliver(sample);
   sample->Release();
@@ -90,7 +105,16 @@ HRESULT CTestSinkPin::Receive(IMediaSample* sample) {
   BYTE* buffer = nullptr;
   sample->GetPointer(&buffer);
   r.data.assign(buffer, buffer + sample->GetActualDataLength());
-  sample->GetTime(&r.start, &r.stop);
+  r.timeResult = sample->GetTime(&r.start, &r.stop);
+  r.mediaTimeResult = sample->GetMediaTime(&r.mediaStart, &r.mediaStop);
+  r.syncPoint = sample->IsSyncPoint() == S_OK;
+  r.discontinuity = sample->IsDiscontinuity() == S_OK;
+  r.preroll = sample->IsPreroll() == S_OK;
+  AM_MEDIA_TYPE* type = nullptr;
+  r.typeChanged = sample->GetMediaType(&type) == S_OK && type != nullptr;
+  if (type != nullptr) {
+    DeleteMediaType(type);
+  }
   r.sample = sample;
   std::lock_guard lock(m_sink->mutex);
   m_sink->received.push_back(std::move(r));

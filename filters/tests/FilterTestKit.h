@@ -27,6 +27,17 @@ class CTestSourcePin final : public CBaseOutputPin {
   CTestSource* m_source;
 };
 
+/// What a pushed sample carries besides its bytes (media times only when mediaStart >= 0).
+struct SampleProperties {
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME stop = 1;
+  LONGLONG mediaStart = -1;
+  LONGLONG mediaStop = -1;
+  bool syncPoint = true;
+  bool discontinuity = false;
+  bool preroll = false;
+};
+
 /// A source offering the types it is given; Push sends one frame.
 class CTestSource final : public CBaseFilter {
  public:
@@ -39,6 +50,8 @@ class CTestSource final : public CBaseFilter {
   /// Delivers a sample holding `data` (the buffer is the connected type's sample size or
   /// the data size, whichever is larger). Returns the downstream result.
   HRESULT Push(const std::vector<BYTE>& data, REFERENCE_TIME start = 0);
+  /// The same with every property of the sample given.
+  HRESULT Push(const std::vector<BYTE>& data, const SampleProperties& properties);
   std::vector<CMediaType> types;
   LONG bufferSize = 0;  // 0: from the connected type
   IMediaSample* lastPushed = nullptr;  // identity only; not counted
@@ -77,6 +90,15 @@ class CTestSink final : public CBaseFilter {
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
     IMediaSample* sample = nullptr;  // identity only; not counted
+    // Every other property, as the sample answered.
+    HRESULT timeResult = E_FAIL;       // GetTime
+    HRESULT mediaTimeResult = E_FAIL;  // GetMediaTime
+    LONGLONG mediaStart = 0;
+    LONGLONG mediaStop = 0;
+    bool syncPoint = false;
+    bool discontinuity = false;
+    bool preroll = false;
+    bool typeChanged = false;  // GetMediaType gave a type
   };
   std::mutex mutex;
   std::vector<Received> received;
@@ -116,6 +138,33 @@ class CGraphEvents {
   ComPtr<IFilterGraph> m_graph;
   ComPtr<IMediaEventEx> m_events;
   std::vector<CBaseFilter*> m_attached;  // not counted: the test holds them
+};
+
+/// An outer object for aggregation tests: its own IUnknown only. Counts its references
+/// (the inner object's interfaces delegate theirs here) and the interfaces it was asked
+/// for beyond IUnknown. Lives on the stack: Release never deletes it.
+class COuterUnknown final : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) {
+      return E_POINTER;
+    }
+    *ppv = nullptr;
+    if (riid == IID_IUnknown) {
+      *ppv = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    ++asked;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--m_references); }
+  [[nodiscard]] int References() const { return m_references; }
+  int asked = 0;
+
+ private:
+  int m_references = 1;
 };
 
 /// Takes the first reference of a framework object (creation leaves the count at 0).

@@ -6,9 +6,7 @@
 
 #include "filters/tests/FilterTestKit.h"
 #include "filters/tests/SyntheticVideo.h"
-#include "platform/com/ComRegistration.h"
 #include "platform/media/MediaType.h"
-#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -206,50 +204,6 @@ TEST(HDSimulationFilter, EndOfStreamAndFlushesPassThrough) {
   EXPECT_EQ(g.sink->endOfStreams, 1);
   EXPECT_EQ(g.sink->beginFlushes, 1);
   EXPECT_EQ(g.sink->endFlushes, 1);
-}
-
-TEST(HDSimulationComponent, RegistersAndIsCreatedByClassIdentifier) {
-  halvard::testing::ScopedRegistry registry;
-  const auto result = halvard::testing::RunCommand(
-      halvard::testing::ShellQuote(halvard::testing::ProgramPath("halvard-regsvr")) + " " +
-          halvard::testing::ShellQuote(halvard::testing::LibraryPath("libZelHDSimulation.so")),
-      true);
-  ASSERT_EQ(result.status, 0) << result.output;
-  halvard::com::RegisteredFilter info;
-  ASSERT_EQ(halvard::com::ReadFilterRegistration(CLSID_ZelHDSimulation, &info), S_OK);
-  EXPECT_EQ(info.name, "ZelHDSimulation");
-  EXPECT_EQ(info.merit, 0x200000u);
-  ASSERT_EQ(info.pins.size(), 2u);
-  EXPECT_EQ(info.pins[0].name, "Input");
-  EXPECT_EQ(info.pins[1].name, "Output");
-  for (const auto& pin : info.pins) {
-    ASSERT_EQ(pin.mediaTypes.size(), 1u);
-    EXPECT_EQ(pin.mediaTypes[0].majorType, MEDIATYPE_Video);
-    EXPECT_EQ(pin.mediaTypes[0].minorType, GUID_NULL);
-  }
-  ComPtr<IHDSimulation> hd;
-  ASSERT_EQ(halvard::com::CreateInstance(CLSID_ZelHDSimulation, &hd), S_OK);
-  EXPECT_EQ(hd->SetOutputSize(1280, 960), S_OK);
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(hd.As(&filter), S_OK);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(HDSimulationFilter, StateChangesWhileUnconnected) {
-  const LONG before = CBaseObject::ObjectsActive();
-  HRESULT hr = S_OK;
-  CHDSimulationFilter* filter = Hold(new CHDSimulationFilter(nullptr, &hr));
-  FILTER_STATE state = State_Stopped;
-  EXPECT_EQ(filter->Pause(), S_OK);
-  EXPECT_EQ(filter->Run(0), S_OK);
-  EXPECT_EQ(filter->GetState(0, &state), S_OK);
-  EXPECT_EQ(state, State_Running);
-  EXPECT_EQ(filter->Stop(), S_OK);
-  filter->NonDelegatingRelease();
-  EXPECT_EQ(CBaseObject::ObjectsActive(), before);
 }
 
 }  // namespace

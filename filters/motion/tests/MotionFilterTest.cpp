@@ -6,10 +6,8 @@
 #include <vector>
 
 #include "filters/tests/FilterTestKit.h"
-#include "platform/com/ComRegistration.h"
 #include "platform/media/MediaType.h"
 #include "platform/time/Time.h"
-#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -321,63 +319,6 @@ TEST(MotionFilter, AcceptsYuy2AndRgb24WithTheirBitCountsOnly) {
   EXPECT_EQ(input->QueryAccept(&yuy2), S_OK);
   EXPECT_EQ(input->QueryAccept(&rgb32), S_FALSE);
   filter->NonDelegatingRelease();
-}
-
-TEST(MotionComponent, RegistersAndIsCreatedByClassIdentifier) {
-  halvard::testing::ScopedRegistry registry;
-  const auto result = halvard::testing::RunCommand(
-      halvard::testing::ShellQuote(halvard::testing::ProgramPath("halvard-regsvr")) + " " +
-          halvard::testing::ShellQuote(halvard::testing::LibraryPath("libZelMotion.so")),
-      true);
-  ASSERT_EQ(result.status, 0) << result.output;
-
-  halvard::com::RegisteredFilter info;
-  ASSERT_EQ(halvard::com::ReadFilterRegistration(CLSID_ZelMotion, &info), S_OK);
-  EXPECT_EQ(info.name, "ZelMotion Filter");
-  EXPECT_EQ(info.merit, 0x200000u);
-  ASSERT_EQ(info.pins.size(), 2u);
-  EXPECT_EQ(info.pins[0].name, "Input");
-  EXPECT_EQ(info.pins[0].direction, halvard::com::PinDirection::Input);
-  EXPECT_EQ(info.pins[1].name, "Output");
-  EXPECT_EQ(info.pins[1].direction, halvard::com::PinDirection::Output);
-  for (const auto& pin : info.pins) {
-    EXPECT_FALSE(pin.allowedMany);
-    EXPECT_FALSE(pin.allowedZero);
-    ASSERT_EQ(pin.mediaTypes.size(), 1u);
-    EXPECT_EQ(pin.mediaTypes[0].majorType, GUID_NULL);
-    EXPECT_EQ(pin.mediaTypes[0].minorType, GUID_NULL);
-  }
-
-  ComPtr<IMotionDetect> detect;
-  ASSERT_EQ(halvard::com::CreateInstance(CLSID_ZelMotion, &detect), S_OK);
-  MotionParams p{};
-  EXPECT_EQ(detect->GetParams(&p), S_OK);
-  EXPECT_EQ(p.holdPeriodMs, 180000u);
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(detect.As(&filter), S_OK);
-  CLSID clsid{};
-  EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
-  EXPECT_EQ(clsid, CLSID_ZelMotion);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(MotionFilter, StateChangesWhileUnconnected) {
-  const LONG before = CBaseObject::ObjectsActive();
-  HRESULT hr = S_OK;
-  CMotionFilter* filter = Hold(new CMotionFilter(nullptr, &hr));
-  FILTER_STATE state = State_Running;
-  EXPECT_EQ(filter->Pause(), S_OK);
-  EXPECT_EQ(filter->Run(0), S_OK);
-  EXPECT_EQ(filter->GetState(0, &state), S_OK);
-  EXPECT_EQ(state, State_Running);
-  EXPECT_EQ(filter->Stop(), S_OK);
-  EXPECT_EQ(filter->GetState(0, &state), S_OK);
-  EXPECT_EQ(state, State_Stopped);
-  filter->NonDelegatingRelease();
-  EXPECT_EQ(CBaseObject::ObjectsActive(), before);
 }
 
 }  // namespace

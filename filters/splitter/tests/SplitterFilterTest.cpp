@@ -6,9 +6,7 @@
 #include <vector>
 
 #include "filters/tests/FilterTestKit.h"
-#include "platform/com/ComRegistration.h"
 #include "platform/media/MediaType.h"
-#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -320,61 +318,6 @@ TEST_F(SplitterTest, ReconnectingWithAnotherSizePreparesAgain) {
   small[0] = 0;
   ASSERT_EQ(source->Push(small), S_OK);
   EXPECT_EQ(Count(sink), 2u);
-}
-
-TEST(SplitterComponent, RegistersFivePinsAndIsCreatedByClassIdentifier) {
-  halvard::testing::ScopedRegistry registry;
-  const auto result = halvard::testing::RunCommand(
-      halvard::testing::ShellQuote(halvard::testing::ProgramPath("halvard-regsvr")) + " " +
-          halvard::testing::ShellQuote(halvard::testing::LibraryPath("libZelSplitter.so")),
-      true);
-  ASSERT_EQ(result.status, 0) << result.output;
-  halvard::com::RegisteredFilter info;
-  ASSERT_EQ(halvard::com::ReadFilterRegistration(CLSID_ZelSplitter, &info), S_OK);
-  EXPECT_EQ(info.name, "ZEL Splitter");
-  EXPECT_EQ(info.merit, 0x200000u);
-  ASSERT_EQ(info.pins.size(), 5u);
-  EXPECT_EQ(info.pins[0].name, "Input");
-  EXPECT_EQ(info.pins[0].direction, halvard::com::PinDirection::Input);
-  for (std::size_t i = 1; i < 5; ++i) {
-    EXPECT_EQ(info.pins[i].name, "Output");
-    EXPECT_EQ(info.pins[i].direction, halvard::com::PinDirection::Output);
-  }
-  ComPtr<ISplitterConfig> config;
-  ASSERT_EQ(halvard::com::CreateInstance(CLSID_ZelSplitter, &config), S_OK);
-  SplitterConfig c{};
-  EXPECT_EQ(config->GetConfig(&c), S_OK);
-  EXPECT_EQ(c.channelCount, 4);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(SplitterFilter, StateChangesWhileUnconnected) {
-  const LONG before = CBaseObject::ObjectsActive();
-  HRESULT hr = S_OK;
-  CSplitterFilter* filter = Hold(new CSplitterFilter(nullptr, &hr));
-  FILTER_STATE state = State_Stopped;
-  EXPECT_EQ(filter->Pause(), S_OK);
-  EXPECT_EQ(filter->Run(0), S_OK);
-  EXPECT_EQ(filter->GetState(0, &state), S_OK);
-  EXPECT_EQ(state, State_Running);
-  EXPECT_EQ(filter->Stop(), S_OK);
-  // Pins enumerated and released stay: channel n is always the n-th output.
-  IEnumPins* pins = nullptr;
-  ASSERT_EQ(filter->EnumPins(&pins), S_OK);
-  IPin* pin[8] = {};
-  ULONG fetched = 0;
-  EXPECT_EQ(pins->Next(8, pin, &fetched), S_FALSE);
-  EXPECT_EQ(fetched, 5u);
-  for (ULONG i = 0; i < fetched; ++i) {
-    pin[i]->Release();
-  }
-  pins->Release();
-  EXPECT_EQ(filter->GetPinCount(), 5);
-  filter->NonDelegatingRelease();
-  EXPECT_EQ(CBaseObject::ObjectsActive(), before);
 }
 
 }  // namespace
