@@ -674,6 +674,18 @@ void OnGraphEvents(CameraRoster& roster, CameraGroup& group) {
                            ? host.Text(2020) + " " + capture::NetworkFailureText(static_cast<HRESULT>(param1))
                            : host.Text(2021)));
     }
+    // A filter that cannot process its pictures says so once per connection: one line,
+    // naming the camera when the filter is one camera's (param2 is the filter).
+    if (code == kEventFrameFault) {
+      std::string source = group.DisplayName();
+      for (int i = 0; i < static_cast<int>(g->inputs.size()); ++i) {
+        const InputSlot& slot = g->inputs[static_cast<std::size_t>(i)];
+        if (slot.motion && reinterpret_cast<LONG_PTR>(slot.motion.Get()) == param2) {
+          source = group.CameraTitle(i);
+        }
+      }
+      host.ReportLine(source + ": " + host.Text(2022) + " " + FrameFaultText(static_cast<LONG>(param1)));
+    }
     (void)g->events->FreeEventParams(code, param1, param2);
   }
   if (!aborted) {

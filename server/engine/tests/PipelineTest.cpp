@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "filters/motion/MotionDetect.h"
 #include "platform/capture/CardState.h"
 #include "platform/time/Time.h"
 #include "platform/wmf/tests/WmfTestSupport.h"
@@ -192,6 +193,35 @@ TEST_F(Pipeline, EnlargedPictureReachesTheMotionFilterAtItsEffectiveSize) {
   ASSERT_TRUE(surface->LastPicture(&width, &height, &rgb));
   EXPECT_EQ(width, 1280);
   EXPECT_EQ(height, 960);
+  roster.StopGroup(Group());
+}
+
+TEST_F(Pipeline, MotionSettingsForAnotherPictureSizeGiveOneLineAndTheGroupGoesOn) {
+  s::kCardHdSimulationLevel.Write(kGroup, 1);  // 320 x 240 enlarged to 640 x 480
+  s::kInputMotionDetection.Write(kGroup, "Input 2", 1);
+  CameraRoster& roster = MakeRoster();
+  ASSERT_TRUE(roster.StartGroup(Group())) << ::testing::PrintToString(host->Messages());
+  RunFor(0.5);
+  EXPECT_TRUE(Matching(host->Lines(), "<2022>").empty()) << ::testing::PrintToString(host->Lines());
+  // The motion filter of camera 2 told to expect 1280 x 960 on its 640 x 480 pictures.
+  ComPtr<IMotionDetect> detect;
+  ASSERT_EQ(Group().Graph()->inputs[2].motion.As(&detect), S_OK);
+  MotionParams params{};
+  ASSERT_EQ(detect->GetParams(&params), S_OK);
+  ASSERT_EQ(params.width, 640);
+  ASSERT_EQ(params.height, 480);
+  params.width = 1280;
+  params.height = 960;
+  ASSERT_EQ(detect->SetParams(&params), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return !Matching(host->Lines(), "<2022>").empty(); }, 10.0))
+      << ::testing::PrintToString(host->Lines());
+  const long before = host->Frames("BT878 Capture 0-Input 2");
+  RunFor(1.0);
+  const auto lines = Matching(host->Lines(), "<2022>");
+  ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(host->Lines());
+  EXPECT_EQ(lines[0], "BT878 Capture 0-Input 2: <2022> " + std::string(FrameFaultText(kFrameFaultMotionGeometry)));
+  EXPECT_FALSE(Group().IsStopped());
+  EXPECT_GT(host->Frames("BT878 Capture 0-Input 2"), before) << "the camera's pictures go on";
   roster.StopGroup(Group());
 }
 
