@@ -97,7 +97,6 @@ constexpr ResourceString kStrings[] = {
     {2020, "network camera offline:"},
     {2021, "network camera back; recording goes on"},
     {2022, "the pictures cannot all be processed:"},
-    {2022, "the pictures cannot all be processed:"},
     // The output pane: tabs, menu and dialog texts.
     {2100, "Messages"},
     {2101, "Event Matrix"},
