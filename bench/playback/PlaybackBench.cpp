@@ -51,6 +51,15 @@ class CNullSink final : public CBaseFilter {
   CNullSink() : CBaseFilter(L"Null sink", nullptr, &m_lock, GUID_NULL) {
     HRESULT hr = S_OK;
     m_pin = std::make_unique<CPin>(this, &m_lock, &hr);
+    m_position = std::make_unique<CPosPassThru>(L"Null sink position", GetOwner(), &hr, m_pin.get());
+  }
+  DECLARE_IUNKNOWN
+  // Seeking passes upstream, so the graph can set the stop position.
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IMediaSeeking) {
+      return m_position->NonDelegatingQueryInterface(riid, ppv);
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
   }
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
@@ -78,6 +87,7 @@ class CNullSink final : public CBaseFilter {
   };
   CCritSec m_lock;
   std::unique_ptr<CPin> m_pin;
+  std::unique_ptr<CPosPassThru> m_position;
 };
 
 ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION dir, const wchar_t* name = nullptr) {
@@ -174,7 +184,9 @@ double DecodeCpuPerFrame(const std::string& path, long* frames) {
   (void)graph.As(&control);
   (void)graph.As(&events);
   LONGLONG stop = static_cast<LONGLONG>(kDecodeSeconds * UNITS);
-  (void)seeking->SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
+  if (FAILED(seeking->SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning))) {
+    return -1;
+  }
   const double before = CpuSeconds(RUSAGE_SELF);
   (void)control->Run();
   LONG code = 0;
