@@ -9,8 +9,7 @@ void AddScalerKernels(std::vector<ScalerKernels>& table) {
   }
   table.push_back({"sse2", SimdLevel::Sse2, HorizontalPassSse2, VerticalPassSse2});
   if (__builtin_cpu_supports("avx2")) {
-    // AVX2 has a vertical pass of its own; the horizontal pass stays SSE2.
-    table.push_back({"avx2", SimdLevel::Avx2, HorizontalPassSse2, VerticalPassAvx2});
+    table.push_back({"avx2", SimdLevel::Avx2, HorizontalPassAvx2, VerticalPassAvx2});
   }
 }
 

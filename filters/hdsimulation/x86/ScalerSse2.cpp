@@ -25,7 +25,8 @@ inline __m128i LoadTaps(const std::int16_t* plane, int first0, int first1) {
                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(plane + first1)));
 }
 
-// Splits a YUY2 row of `width` pixels into 16-bit Y, U and V planes.
+}  // namespace
+
 void Deinterleave(const std::uint8_t* src, int width, std::int16_t* y, std::int16_t* u, std::int16_t* v) {
   const __m128i lowBytes = _mm_set1_epi16(0x00FF);
   const __m128i lowWords = _mm_set1_epi32(0x0000FFFF);
@@ -49,14 +50,11 @@ void Deinterleave(const std::uint8_t* src, int width, std::int16_t* y, std::int1
   }
 }
 
-}  // namespace
-
 void HorizontalPassSse2(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,
                         std::ptrdiff_t dstStride, int rows, const FilterTable& luma, const FilterTable& chroma,
                         std::int16_t* scratch) {
   // Only the four-tap tables of an enlargement (or a mild reduction) are vectorised.
-  const bool vectorised = luma.taps == 4 && chroma.taps == 4 && !luma.packed.empty() && !chroma.packed.empty() &&
-                          chroma.destSize == luma.destSize / 2;
+  const bool vectorised = FourTapTables(luma, chroma);
   const int srcWidth = luma.sourceSize;
   const int destWidth = luma.destSize;
   std::int16_t* y = scratch;
