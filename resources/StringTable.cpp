@@ -108,6 +108,8 @@ constexpr ResourceString kStrings[] = {
     {2107, "Cancel"},
     {2108, "No recording holds this moment:"},
     {2109, "The recording of this moment could not be opened:"},
+    {2110, "Choose how many minutes one cell of the event matrix covers."},
+    {2111, "Reload Event Matrix"},
     {2112, "Time resolution of one cell:"},
 
     // The server's windows: pane and tree texts, menu titles, questions (3000 on), menu labels
@@ -482,6 +484,7 @@ constexpr ResourceString kStrings[] = {
     {32874, "Display the table of the online help document."},
     {32875, "Display the index of the online help document."},
     {32876, "Search the online help document.\nSearch"},
+    {32881, "Load or update event matrix"},
 };
 
 constexpr bool IsSortedAndUnique() {
