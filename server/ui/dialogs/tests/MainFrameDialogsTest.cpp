@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QTimer>
 
 #include "server/settings/Settings.h"
@@ -12,6 +13,7 @@
 #include "server/ui/MainFrame.h"
 #include "server/ui/dialogs/AccessPrivacyDialog.h"
 #include "server/ui/dialogs/DataCaptureDialog.h"
+#include "server/ui/dialogs/ImageEnhancementDialog.h"
 #include "server/ui/dialogs/InternetMonitoringDialog.h"
 #include "server/ui/dialogs/MotionDetectionDialog.h"
 #include "server/ui/dialogs/PanTiltZoomDialog.h"
@@ -98,6 +100,15 @@ TEST(MainFrameDialogs, CameraSettingsCommandsOpenTheirDialogForTheNamedCamera) {
   EXPECT_TRUE(frame.OpenCameraDialog(kCmdPanTiltZoom, "Card A", "Door"));
   EXPECT_TRUE(ptz.seen);
   EXPECT_EQ(s::kInputPtz.Read("Card A", "Door"), 1u);
+
+  // The enhancement level belongs to the camera's group.
+  CDialogDriver<CImageEnhancementDialog> enhancement([](CImageEnhancementDialog& d) {
+    d.findChild<QRadioButton*>("level2")->setChecked(true);
+    d.accept();
+  });
+  EXPECT_TRUE(frame.OpenCameraDialog(kCmdImageEnhancement, "Card A", "Door"));
+  EXPECT_TRUE(enhancement.seen);
+  EXPECT_EQ(s::kCardIdeLevel.Read("Card A"), 2u);
 
   EXPECT_FALSE(frame.OpenCameraDialog(kCmdStartAll, "Card A", "Door"));
 }
