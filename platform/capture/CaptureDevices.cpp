@@ -60,7 +60,7 @@ std::vector<CaptureDevice> EnumerateCaptureDevices() {
     d.kind = DeviceKind::Network;
     d.card = -1;
     d.url = camera.url;
-    d.devicePath = "network:" + camera.name;
+    d.devicePath = std::string(kNetworkDevicePrefix) + camera.name;
     d.friendlyName = camera.name;
     for (std::size_t at = d.friendlyName.find("BT878"); at != std::string::npos;
          at = d.friendlyName.find("BT878", at)) {

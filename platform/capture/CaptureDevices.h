@@ -19,6 +19,7 @@
 /// replaced by "BT-878". A name already taken gets " #2", ... as above.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/capture/CaptureFormats.h"
@@ -26,6 +27,13 @@
 namespace halvard::capture {
 
 enum class DeviceKind { Simulated, V4l2, Network };
+
+/// The device path of a network camera starts with this.
+inline constexpr std::string_view kNetworkDevicePrefix = "network:";
+/// Whether a device path names a network camera (which the card library never serves).
+[[nodiscard]] inline bool IsNetworkDevicePath(std::string_view devicePath) {
+  return devicePath.starts_with(kNetworkDevicePrefix);
+}
 
 struct CaptureDevice {
   std::string friendlyName;

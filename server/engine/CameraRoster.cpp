@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/base/Text.h"
+#include "platform/capture/CaptureDevices.h"
 #include "platform/capture/PVProp.h"
 #include "platform/media/Interfaces.h"
 #include "platform/media/Types.h"
@@ -122,6 +123,12 @@ struct GroupAccess {
 
 namespace {
 
+/// The card library's number for a group's device: derived from a card's name, -1 for a
+/// network camera, which the library never serves (whatever the camera is called).
+int CardIndexOf(const std::string& devicePath, const std::string& name) {
+  return capture::IsNetworkDevicePath(devicePath) ? -1 : s::CardIndexFromName(name);
+}
+
 /// Input names are capped so a damaged "Card Input Amount" cannot make us allocate
 /// without bound (the settings reader caps at 256 too).
 constexpr DWORD kMaxInputs = 256;
@@ -206,7 +213,7 @@ DWORD CameraRoster::Discover() {
     // A device name becomes a key and folder name: what a folder name cannot hold is
     // replaced (a V4L2 board name may hold '/').
     const std::string name = MakeStorableName(device.friendlyName);
-    m_groups.push_back(std::make_unique<CameraGroup>(device.devicePath, name, s::CardIndexFromName(name),
+    m_groups.push_back(std::make_unique<CameraGroup>(device.devicePath, name, CardIndexOf(device.devicePath, name),
                                                      s::DeviceInputCount(name)));
   }
   // Store pass.
@@ -237,7 +244,7 @@ DWORD CameraRoster::Discover() {
     }
     const std::string friendly = s::kCardFriendlyName.Read(name);
     const DWORD count = std::min(s::ReadCardInputAmount(name, s::DeviceInputCount(friendly)), kMaxInputs);
-    auto group = std::make_unique<CameraGroup>(path, name, s::CardIndexFromName(friendly), count);
+    auto group = std::make_unique<CameraGroup>(path, name, CardIndexOf(path, friendly), count);
     group->m_inputNames = InputNamesOf(name, count);
     group->m_inputCount = static_cast<DWORD>(group->m_inputNames.size());
     m_groups.push_back(std::move(group));
@@ -275,7 +282,9 @@ bool CameraRoster::StartGroup(CameraGroup& group) {
     any = any || slot.enabled;
   }
   group.m_anyInputEnabled = any;
-  (void)PV_SetVideoSource(group.m_cardIndex, 4);
+  if (group.m_cardIndex >= 0) {
+    (void)PV_SetVideoSource(group.m_cardIndex, 4);
+  }
   if (!any) {
     m_host.ReportLine(m_host.Text(178) + " " + group.m_displayName + " " + m_host.Text(179));
     return false;

@@ -36,6 +36,7 @@ class CameraGroup {
 
   [[nodiscard]] const std::string& DevicePath() const { return m_devicePath; }
   [[nodiscard]] const std::string& DisplayName() const { return m_displayName; }
+  /// The card library's number of the group's card; -1 for a network camera.
   [[nodiscard]] int CardIndex() const { return m_cardIndex; }
   [[nodiscard]] DWORD InputCount() const { return m_inputCount; }
   [[nodiscard]] const std::vector<std::string>& InputNames() const { return m_inputNames; }

@@ -27,6 +27,9 @@ bool IsMultiplexingCard(std::string_view group) {
 bool IsDayTime(int hour) { return hour >= 7 && hour < 20; }
 
 bool PrepareCardLibrary(const CameraGroup& group, bool* libraryInitialised) {
+  if (group.CardIndex() < 0) {
+    return true;  // not a card: the library's resolution is none of its business
+  }
   const bool needs = ResolutionUsesLibrary(group.DisplayName());
   if (*libraryInitialised) {
     return needs;
@@ -61,6 +64,9 @@ void ApplyPictureSettings(const CameraGroup& group) {
 
 void PreviewPictureControl(const CameraGroup& group, int input, PictureControl control, int value) {
   const int card = group.CardIndex();
+  if (card < 0) {
+    return;
+  }
   switch (control) {
     case PictureControl::Brightness:
       (void)PV_SetBrightness(card, input, value);
@@ -78,7 +84,9 @@ void PreviewPictureControl(const CameraGroup& group, int input, PictureControl c
 }
 
 bool CameraWindowClosedMustStop(const CameraGroup& group, int input) {
-  (void)PV_EnableVideoSource(group.CardIndex(), input, 0);
+  if (group.CardIndex() >= 0) {
+    (void)PV_EnableVideoSource(group.CardIndex(), input, 0);
+  }
   if (!IsMultiplexingCard(group.DisplayName())) {
     return true;
   }

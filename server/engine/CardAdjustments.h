@@ -18,7 +18,8 @@ namespace halvard::engine {
 
 /// Initialises the card library for the group's resolution when it needs it. False when
 /// the library is already initialised and the group's resolution does not use it (the
-/// caller shows message 176). `libraryInitialised` is the roster's flag.
+/// caller shows message 176). A group of no card (card index -1: a network camera) is
+/// always true and leaves the library alone. `libraryInitialised` is the roster's flag.
 [[nodiscard]] bool PrepareCardLibrary(const CameraGroup& group, bool* libraryInitialised);
 
 /// For each input: channel enable ("Input Enabled"), the day or night brightness,
@@ -28,7 +29,8 @@ void ApplyPictureSettings(const CameraGroup& group);
 
 /// One of the eight picture controls of the Data Capture dialog.
 enum class PictureControl { Brightness, Contrast, Saturation, Hue };
-/// Sends a slider position (0 ... 10000) to the card at once.
+/// Sends a slider position (0 ... 10000) to the card at once (nothing for a group of no
+/// card).
 void PreviewPictureControl(const CameraGroup& group, int input, PictureControl control, int value);
 
 /// The operator closed a camera window of a running group: the channel is switched off;

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "platform/capture/NetworkCamera.h"
 #include "platform/capture/PVProp.h"
 #include "platform/time/Time.h"
 #include "server/engine/CardAdjustments.h"
@@ -224,6 +225,34 @@ TEST_F(GroupStart, CardLibraryServesOneResolutionPerProcess) {
   EXPECT_TRUE(PrepareCardLibrary(*roster.Groups()[0], &initialised));
   EXPECT_TRUE(initialised);
   EXPECT_FALSE(PrepareCardLibrary(*roster.Groups()[1], &initialised)) << "message 176";
+}
+
+TEST_F(GroupStart, ANetworkCameraBesideACardLeavesTheCardLibraryAlone) {
+  s::WriteSz(std::string(halvard::capture::kNetworkCamerasPath), "Driveway", "rtsp://127.0.0.1:9/live");
+  CameraRoster& roster = MakeRoster();
+  ASSERT_EQ(roster.Groups().size(), 2u);
+  CameraGroup& card = *roster.Groups()[0];
+  CameraGroup& network = *roster.Groups()[1];
+  ASSERT_EQ(network.DisplayName(), "Driveway");
+  EXPECT_EQ(card.CardIndex(), 0);
+  EXPECT_EQ(network.CardIndex(), -1);
+  // The card's group took the library at 320 x 240; the camera at 640 x 480 still starts.
+  s::kDataResolution.Write("Driveway", 3);
+  bool initialised = false;
+  EXPECT_TRUE(PrepareCardLibrary(card, &initialised));
+  ASSERT_TRUE(initialised);
+  halvard::capture::ClearPvCallLog();
+  EXPECT_TRUE(PrepareCardLibrary(network, &initialised));
+  // Nothing it does reaches card 0: not its picture settings, sliders or closed window.
+  ApplyPictureSettings(network);
+  PreviewPictureControl(network, 0, PictureControl::Brightness, 9000);
+  EXPECT_TRUE(CameraWindowClosedMustStop(network, 0));
+  EXPECT_TRUE(halvard::capture::PvCallLog().empty()) << halvard::capture::PvCallLog().front().Text();
+  // Known only from the store once the camera's value is gone: still no card.
+  s::DeleteValue(std::string(halvard::capture::kNetworkCamerasPath), "Driveway");
+  CameraRoster& again = MakeRoster();
+  ASSERT_NE(again.FindGroup("Driveway"), nullptr);
+  EXPECT_EQ(again.FindGroup("Driveway")->CardIndex(), -1);
 }
 
 TEST_F(GroupStart, PictureSettingsFollowDayAndNightAtStart) {
