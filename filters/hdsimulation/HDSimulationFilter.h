@@ -27,7 +27,7 @@ class CHDSimulationFilter : public CTransformFilter, public IHDSimulation {
   /// FORMAT_VideoInfo with subtype YUY2, 16 bits per pixel and a usable header; else
   /// VFW_E_INVALID_MEDIA_TYPE. Stores nothing.
   HRESULT CheckInputType(const CMediaType* mtIn) override;
-  /// Both subtypes YUY2; else 0x80040248.
+  /// Both subtypes YUY2; else VFW_E_INVALID_MEDIA_TYPE.
   HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
   /// Position 0: the output type of the stored size. E_INVALIDARG below 0,
   /// VFW_S_NO_MORE_ITEMS above (and for sizes outside 1..16384), E_UNEXPECTED while the

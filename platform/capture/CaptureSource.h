@@ -31,7 +31,7 @@
 #include <string>
 
 #include "platform/capture/CaptureDevices.h"
-#include "platform/capture/FrameCounter.h"
+#include "platform/media/FrameCounter.h"
 #include "platform/media/Interfaces.h"
 
 // {0AD6A778-E6CB-4B0E-A66E-80FD1ADCDCF3}

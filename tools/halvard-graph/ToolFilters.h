@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "platform/capture/FrameCounter.h"
+#include "platform/media/FrameCounter.h"
 #include "platform/media/Interfaces.h"
 
 namespace halvard::graphtool {

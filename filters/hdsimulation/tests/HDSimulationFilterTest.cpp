@@ -144,25 +144,26 @@ TEST(HDSimulationFilter, TypeChecks) {
   auto yuy2 = halvard::media::MakeVideoType(MEDIASUBTYPE_YUY2, 352, 288);
   auto rgb = halvard::media::MakeVideoType(MEDIASUBTYPE_RGB24, 352, 288);
   EXPECT_EQ(filter->CheckInputType(&yuy2), S_OK);
-  EXPECT_EQ(filter->CheckInputType(&rgb), static_cast<HRESULT>(0x80040248));
+  EXPECT_EQ(filter->CheckInputType(&rgb), VFW_E_INVALID_MEDIA_TYPE);
   auto otherFormat = yuy2;
   otherFormat.SetFormatType(&FORMAT_VideoInfo2);
-  EXPECT_EQ(filter->CheckInputType(&otherFormat), static_cast<HRESULT>(0x80040248));
+  EXPECT_EQ(filter->CheckInputType(&otherFormat), VFW_E_INVALID_MEDIA_TYPE);
   auto anyMajor = yuy2;
   anyMajor.SetType(&GUID_NULL);
   EXPECT_EQ(filter->CheckInputType(&anyMajor), S_OK);  // the major type is not checked
   // A YUY2 type claiming another bit count is refused, not trusted.
   auto yuy2With24Bits = yuy2;
   reinterpret_cast<VIDEOINFOHEADER*>(yuy2With24Bits.Format())->bmiHeader.biBitCount = 24;
-  EXPECT_EQ(filter->CheckInputType(&yuy2With24Bits), static_cast<HRESULT>(0x80040248));
-  EXPECT_EQ(filter->CheckTransform(&yuy2, &rgb), static_cast<HRESULT>(0x80040248));
+  EXPECT_EQ(filter->CheckInputType(&yuy2With24Bits), VFW_E_INVALID_MEDIA_TYPE);
+  EXPECT_EQ(filter->CheckTransform(&yuy2, &rgb), VFW_E_INVALID_MEDIA_TYPE);
   EXPECT_EQ(filter->CheckTransform(&yuy2, &yuy2), S_OK);
   CMediaType mt;
   EXPECT_EQ(filter->GetMediaType(0, &mt), E_UNEXPECTED);  // input unconnected
-  IHDSimulation* hd = nullptr;
-  ASSERT_EQ(filter->QueryInterface(IID_IHDSimulation, reinterpret_cast<void**>(&hd)), S_OK);
-  EXPECT_EQ(hd->SetOutputSize(-5, 0), S_OK);
-  hd->Release();
+  {
+    ComPtr<IHDSimulation> hd;
+    ASSERT_EQ(filter->QueryInterface(IID_IHDSimulation, hd.PutVoid()), S_OK);
+    EXPECT_EQ(hd->SetOutputSize(-5, 0), S_OK);
+  }
   filter->NonDelegatingRelease();
 }
 

@@ -254,8 +254,8 @@ TEST_F(MotionGraph, EndOfStreamAndFlushesPassThrough) {
 TEST(MotionFilter, ParametersRoundTripAndRefusals) {
   HRESULT hr = S_OK;
   CMotionFilter* filter = Hold(new CMotionFilter(nullptr, &hr));
-  IMotionDetect* detect = nullptr;
-  ASSERT_EQ(filter->QueryInterface(IID_IMotionDetect, reinterpret_cast<void**>(&detect)), S_OK);
+  ComPtr<IMotionDetect> detect;
+  ASSERT_EQ(filter->QueryInterface(IID_IMotionDetect, detect.PutVoid()), S_OK);
   EXPECT_EQ(detect->GetParams(nullptr), E_POINTER);
   EXPECT_EQ(detect->SetParams(nullptr), E_POINTER);
 
@@ -287,10 +287,10 @@ TEST(MotionFilter, ParametersRoundTripAndRefusals) {
   static_assert(sizeof(MotionParams::areaBitmap) == sizeof(void*));
   static_assert(offsetof(MotionParams, threshold) == 40);
 
-  IBaseFilter* base = nullptr;
-  ASSERT_EQ(detect->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&base)), S_OK);
-  base->Release();
-  detect->Release();
+  ComPtr<IBaseFilter> base;
+  ASSERT_EQ(detect->QueryInterface(IID_IBaseFilter, base.PutVoid()), S_OK);
+  base.Reset();
+  detect.Reset();
   filter->NonDelegatingRelease();
 }
 

@@ -97,15 +97,15 @@ TEST_F(SplitterTest, ConfigurationAndInitialPins) {
     EXPECT_EQ(filter->GetPin(i)->PinName(), L"Output" + std::to_wstring(i));
     EXPECT_EQ(filter->GetPin(i)->Direction(), PINDIR_OUTPUT);
   }
-  ISplitterConfig* configInterface = nullptr;
-  ASSERT_EQ(filter->QueryInterface(IID_ISplitterConfig, reinterpret_cast<void**>(&configInterface)), S_OK);
+  ComPtr<ISplitterConfig> configInterface;
+  ASSERT_EQ(filter->QueryInterface(IID_ISplitterConfig, configInterface.PutVoid()), S_OK);
   const SplitterConfig rgb{2, 1, 2};
   EXPECT_EQ(configInterface->SetConfig(&rgb), S_OK);
   ASSERT_EQ(configInterface->GetConfig(&config), S_OK);
   EXPECT_EQ(config.channelCount, 2);
   EXPECT_EQ(config.colourFormat, 1);
   EXPECT_EQ(config.enhancementLevel, 2);
-  configInterface->Release();
+  configInterface.Reset();
   // Outputs refuse every type while the input is unconnected.
   auto yuy2 = halvard::media::MakeVideoType(MEDIASUBTYPE_YUY2, kWidth, kHeight);
   EXPECT_EQ(filter->GetPin(1)->CheckMediaType(&yuy2), VFW_E_NOT_CONNECTED);

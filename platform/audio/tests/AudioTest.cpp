@@ -5,7 +5,7 @@
 
 #include "platform/audio/AudioDevices.h"
 #include "platform/audio/AudioFilters.h"
-#include "platform/capture/FrameCounter.h"
+#include "platform/media/FrameCounter.h"
 #include "platform/media/MediaType.h"
 #include "platform/media/Unknown.h"
 
