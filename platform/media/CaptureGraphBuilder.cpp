@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/media/CreateObject.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/MediaType.h"
 #include "platform/media/Unknown.h"
@@ -404,19 +405,6 @@ class CCaptureGraphBuilder final : public CUnknown, public ICaptureGraphBuilder2
 
 }  // namespace
 
-HRESULT CreateCaptureGraphBuilder(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  auto* builder = new (std::nothrow) CCaptureGraphBuilder();
-  if (builder == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  builder->NonDelegatingAddRef();
-  const HRESULT hr = builder->NonDelegatingQueryInterface(riid, ppv);
-  builder->NonDelegatingRelease();
-  return hr;
-}
+HRESULT CreateCaptureGraphBuilder(REFIID riid, void** ppv) { return CreateObject<CCaptureGraphBuilder>(riid, ppv); }
 
 }  // namespace halvard::media

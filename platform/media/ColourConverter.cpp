@@ -5,6 +5,7 @@
 #include "platform/media/ColourConverter.h"
 
 #include "platform/media/ColourConversion.h"
+#include "platform/media/CreateObject.h"
 #include "platform/media/Transform.h"
 
 namespace halvard::media {
@@ -97,19 +98,6 @@ class CColourConverter final : public CTransformFilter {
 
 }  // namespace
 
-HRESULT CreateColourConverter(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  auto* filter = new (std::nothrow) CColourConverter();
-  if (filter == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  filter->NonDelegatingAddRef();
-  const HRESULT hr = filter->NonDelegatingQueryInterface(riid, ppv);
-  filter->NonDelegatingRelease();
-  return hr;
-}
+HRESULT CreateColourConverter(REFIID riid, void** ppv) { return CreateObject<CColourConverter>(riid, ppv); }
 
 }  // namespace halvard::media

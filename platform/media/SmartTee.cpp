@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/media/BaseFilter.h"
+#include "platform/media/CreateObject.h"
 #include "platform/media/OutputQueue.h"
 
 namespace halvard::media {
@@ -311,19 +312,6 @@ void CTeeOutputPin::SendNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, do
 
 }  // namespace
 
-HRESULT CreateSmartTee(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  auto* tee = new (std::nothrow) CSmartTee();
-  if (tee == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  tee->NonDelegatingAddRef();
-  const HRESULT hr = tee->NonDelegatingQueryInterface(riid, ppv);
-  tee->NonDelegatingRelease();
-  return hr;
-}
+HRESULT CreateSmartTee(REFIID riid, void** ppv) { return CreateObject<CSmartTee>(riid, ppv); }
 
 }  // namespace halvard::media

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/media/ColourConversion.h"
+#include "platform/media/CreateObject.h"
 #include "platform/media/TransInPlace.h"
 
 namespace halvard::media {
@@ -116,19 +117,8 @@ class CSnapShotFilter final : public CTransInPlaceFilter, public ISnapShot {
 }  // namespace
 
 HRESULT CreateSnapShotFilter(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  HRESULT hr = S_OK;
-  auto* filter = new (std::nothrow) CSnapShotFilter(&hr);
-  if (filter == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  filter->NonDelegatingAddRef();
-  hr = filter->NonDelegatingQueryInterface(riid, ppv);
-  filter->NonDelegatingRelease();
-  return hr;
+  HRESULT constructed = S_OK;  // the base filter never reports through it
+  return CreateObject<CSnapShotFilter>(riid, ppv, &constructed);
 }
 
 }  // namespace halvard::media

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/media/CreateObject.h"
 #include "platform/media/Source.h"
 
 namespace halvard::media {
@@ -241,19 +242,6 @@ HRESULT CTestStream::FillBuffer(IMediaSample* sample) {
 
 }  // namespace
 
-HRESULT CreateTestSource(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  auto* filter = new (std::nothrow) CTestSource();
-  if (filter == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  filter->NonDelegatingAddRef();
-  const HRESULT hr = filter->NonDelegatingQueryInterface(riid, ppv);
-  filter->NonDelegatingRelease();
-  return hr;
-}
+HRESULT CreateTestSource(REFIID riid, void** ppv) { return CreateObject<CTestSource>(riid, ppv); }
 
 }  // namespace halvard::media
