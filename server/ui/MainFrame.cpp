@@ -682,6 +682,8 @@ playback::CVFDoc* CMainFrame::OpenPlayback(QTreeWidgetItem* item) {
   doc->SetFrame(frame);
   m_mdi->addSubWindow(frame);
   if (!doc->Open()) {
+    doc->Close();
+    doc->SetFrame(nullptr);
     m_mdi->removeSubWindow(frame);
     delete frame;
     return nullptr;
@@ -781,7 +783,11 @@ void CMainFrame::OnPlaybackClosed(playback::CVFDoc& doc) {
   // loop next runs.
   frame->hide();
   m_mdi->removeSubWindow(frame);
-  connect(frame, &QObject::destroyed, [owned] { delete owned; });
+  // By the time destroyed() comes, only the QObject part of the frame is left.
+  connect(frame, &QObject::destroyed, [owned] {
+    owned->SetFrame(nullptr);
+    delete owned;
+  });
   frame->deleteLater();
   UpdateSituation();
 }
