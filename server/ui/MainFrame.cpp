@@ -691,8 +691,8 @@ playback::CVFDoc* CMainFrame::OpenPlayback(QTreeWidgetItem* item) {
   if (doc->IsStill()) {
     frame->View()->ShowStill(doc->StillImage());
   }
-  frame->FitToPicture(QSize(doc->Info().width, doc->Info().height));
   frame->show();
+  frame->FitToPicture(QSize(doc->Info().width, doc->Info().height));
   playback::CVFDoc* opened = doc.get();
   m_playbackDocs.push_back(std::move(doc));
   UpdateSituation();

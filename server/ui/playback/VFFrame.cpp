@@ -57,8 +57,8 @@ void CVFFrame::PostCommand(UINT command) {
 void CVFFrame::FitToPicture(QSize picture) {
   const QSize client = m_view->ClientSizeFor(picture);
   m_view->SetPreferredSize(client);
-  m_view->resize(client);
-  const QSize border = sizeHint() - m_view->sizeHint();
+  // The border is what the frame adds around its widget as the style draws it now.
+  const QSize border = isVisible() ? size() - m_view->size() : sizeHint() - m_view->sizeHint();
   resize(client + border.expandedTo(QSize(0, 0)));
 }
 

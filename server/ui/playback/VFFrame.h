@@ -28,7 +28,7 @@ class CVFFrame final : public QMdiSubWindow {
   /// Runs it when the event loop next runs (the window may be gone by then).
   void PostCommand(UINT command);
   /// Sizes the frame so that the view's client area shows the picture at its own size
-  /// above the slider.
+  /// above the slider (exact once the frame is shown).
   void FitToPicture(QSize picture);
 
  protected:

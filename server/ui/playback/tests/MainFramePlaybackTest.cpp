@@ -23,6 +23,7 @@
 #include "server/motion/EventLog.h"
 #include "server/settings/Settings.h"
 #include "server/ui/MainFrame.h"
+#include "server/ui/QtDispatcher.h"
 #include "server/ui/WorkspaceMonitor.h"
 #include "server/ui/output/OutputViewEvent.h"
 #include "server/ui/playback/VFFrame.h"
@@ -75,6 +76,8 @@ class MainFramePlaybackTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::App();
+    // As in the server: window messages (pictures, graph events) run in the event loop.
+    m_previousDispatcher = window::SetDefaultDispatcher(&m_dispatcher);
     st::DeleteKeyTree(st::kCameraGroupPath);
     roster.groups = {kGroup};
     roster.cameras = {{kGroup, kInput}};
@@ -86,6 +89,7 @@ class MainFramePlaybackTest : public ::testing::Test {
   void TearDown() override {
     frame->SetRoster(nullptr);
     frame.reset();
+    window::SetDefaultDispatcher(m_previousDispatcher);
   }
 
   /// A recording of the archive started at `start`; its path.
@@ -106,6 +110,8 @@ class MainFramePlaybackTest : public ::testing::Test {
     return playback::ReadVideoFileInfo(path, &info) && info.windowsMedia;
   }
 
+  CQtDispatcher m_dispatcher;
+  window::IMessageDispatcher* m_previousDispatcher = nullptr;
   testing::CRecordingRoster roster;
   std::unique_ptr<CMainFrame> frame;
   std::string m_day;
@@ -177,6 +183,22 @@ TEST_F(MainFramePlaybackTest, TreeCommandsOpenPlayPauseSaveAndClose) {
   frame->RunTreeCommand(kCmdPlayStop, frame->Workspace()->FindItem({kGroup, kInput, m_day, m_file}));
   ASSERT_TRUE(PumpUntil([&] { return frame->PlaybackDocuments().empty(); }));
   EXPECT_TRUE(frame->DocumentArea()->subWindowList().empty());
+}
+
+TEST_F(MainFramePlaybackTest, PlayingShowsPicturesAndPausesAtTheEnd) {
+  const std::string path = RecordAt(time::WallClockNow() - 1800, 2.0);
+  if (!Renders(path)) {
+    GTEST_SKIP() << "the media layer does not render Windows Media files yet";
+  }
+  frame->RunTreeCommand(kCmdPlayStop, frame->Workspace()->FindItem({kGroup, kInput, m_day, m_file}));
+  ASSERT_EQ(frame->PlaybackDocuments().size(), 1u);
+  CVFDoc& doc = *frame->PlaybackDocuments()[0];
+  ASSERT_TRUE(PumpUntil([&] { return doc.Player().State() == GraphState::Running; }));
+  EXPECT_TRUE(PumpUntil([&] { return !doc.Frame()->View()->Picture()->Image().isNull(); }));
+  // The graph's end-of-file event (message 1026) pauses the player on the last picture.
+  ASSERT_TRUE(PumpUntil([&] { return doc.Player().State() == GraphState::Paused; }, 8000));
+  EXPECT_GE(doc.Player().SliderValue(), 90);
+  EXPECT_EQ(doc.Frame()->View()->Picture()->Image().size(), QSize(320, 240));
 }
 
 TEST_F(MainFramePlaybackTest, AFileThatDoesNotOpenIsReportedAndLeavesNoWindow) {
