@@ -21,6 +21,8 @@ packages=(
   libcurl4-openssl-dev curl
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+  # printed pages: the print tests render their PDF with pdftoppm
+  poppler-utils
   # network camera tests: an RTSP server on 127.0.0.1 (GStreamer through Python)
   python3-gi gir1.2-gstreamer-1.0 gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
