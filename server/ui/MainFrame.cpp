@@ -795,6 +795,9 @@ void CMainFrame::OnPlaybackClosed(playback::CVFDoc& doc) {
 void CMainFrame::OnPlaybackCommand(playback::CVFDoc&, UINT command) { RunCommand(command); }
 
 bool CMainFrame::ChoosePrinter(QPrinter& printer) {
+  if (!m_messageBoxesShown) {
+    return false;  // a headless server: nobody could answer the print dialog
+  }
   QPrintDialog dialog(&printer, this);
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
