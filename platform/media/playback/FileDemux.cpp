@@ -189,6 +189,13 @@ class CFileDemux final : public CBaseFilter, public IFileSourceFilter {
     // The base decommits the allocators first, which frees a thread waiting for a buffer.
     const HRESULT hr = CBaseFilter::Stop();
     StopThread();
+    // The next start goes on from where reading stopped, in a new segment.
+    std::lock_guard lock(m_seekState);
+    if (m_lastPosition >= 0) {
+      m_start = m_lastPosition;
+      m_lastPosition = -1;
+      m_needSeek = true;
+    }
     return hr;
   }
   HRESULT Pause() override {

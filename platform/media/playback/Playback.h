@@ -17,7 +17,8 @@
 ///   times are (time - position) / rate and each new segment is announced with
 ///   NewSegment(position, stop, rate), so renderers pace any positive rate without
 ///   knowing it. Seeking is done by the video pin (the first pin without video); the
-///   other pins answer the same positions and accept the calls without acting.
+///   other pins answer the same positions and accept the calls without acting. After
+///   Stop the next start goes on from the position reading had reached.
 /// - The decoder (CLSID_HalvardDecoder): one input "XForm In" taking a stream of the
 ///   demultiplexer, one output "XForm Out" giving YUY2 (first) or RGB24 pictures, or
 ///   16-bit PCM, 8000 ... 48000 samples/s, mono or stereo.

@@ -381,6 +381,16 @@ TEST(PlaybackPlayer, PauseKeepsThePictureShownAndTheNextStepShowsTheFollowingOne
   LONGLONG stepped = 0;
   EXPECT_EQ(player.seeking->GetCurrentPosition(&stepped), S_OK);
   EXPECT_NEAR(static_cast<double>(stepped - paused), 333333.0, 2.0 * MILLISECONDS);
+
+  // Stopped and started again: it goes on near where it was, with a picture at once.
+  EXPECT_EQ(player.control->Stop(), S_OK);
+  const LONG beforeRestart = player.surface->FrameCount();
+  ASSERT_EQ(player.control->Pause(), S_OK);
+  ASSERT_TRUE(player.surface->WaitForFrames(beforeRestart + 1, 10000));
+  LONGLONG resumed = 0;
+  EXPECT_EQ(player.seeking->GetCurrentPosition(&resumed), S_OK);
+  EXPECT_GE(resumed, stepped);
+  EXPECT_LT(resumed, stepped + UNITS);
   EXPECT_EQ(player.control->Stop(), S_OK);
 }
 
