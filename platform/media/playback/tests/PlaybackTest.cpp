@@ -323,6 +323,9 @@ TEST(PlaybackPlayer, SeekShowsTheExactFrameAndStepShowsTheNext) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(player.surface->FrameCount(), before + 2) << "one step, one picture";
   EXPECT_LT(MeanDifference(player.Picture(), expected[1]), 3.0);
+  EXPECT_EQ(player.seeking->GetCurrentPosition(&current), S_OK);
+  EXPECT_NEAR(static_cast<double>(current), 1.5e7 + 333333.0, 2.0 * MILLISECONDS)
+      << "the position is the stepped picture's, as a still saved now is named";
   OAFilterState state = State_Running;
   EXPECT_EQ(player.control->GetState(0, &state), S_OK);
   EXPECT_EQ(state, State_Paused);

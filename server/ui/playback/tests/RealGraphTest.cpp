@@ -112,6 +112,8 @@ TEST_F(RealGraphTest, PlayStepRateAndThePauseAtTheEnd) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(m_surface->FrameCount(), shown + 1);  // exactly one frame, then it holds
   EXPECT_EQ(player.State(), GraphState::Paused);
+  // The position is the stepped picture's: a still saved now is named after it.
+  EXPECT_NEAR(static_cast<double>(player.Position()), 1.5e7 + 1e7 / 30.0, 1e7 / 100.0);
   // Rates: 2, 4, 8, then 10 rather than 16.
   for (const double rate : {2.0, 4.0, 8.0, 10.0}) {
     ASSERT_TRUE(player.Faster());
