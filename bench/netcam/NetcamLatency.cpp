@@ -25,6 +25,7 @@
 #include "platform/com/Com.h"
 #include "platform/media/BuiltinClasses.h"
 #include "platform/media/MediaType.h"
+#include "platform/media/Pins.h"
 #include "platform/media/Unknown.h"
 #include "platform/media/Uuids.h"
 #include "platform/media/VideoSurface.h"
@@ -101,18 +102,8 @@ class CStampReadingSurface final : public CUnknown, public IVideoSurface {
 };
 
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction) {
-  ComPtr<IEnumPins> pins;
-  ComPtr<IPin> pin;
-  if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
-    return {};
-  }
-  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    PIN_DIRECTION d{};
-    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) {
-      return pin;
-    }
-  }
-  return {};
+  auto pins = halvard::media::PinsOf(filter, direction);
+  return pins.empty() ? ComPtr<IPin>() : pins.front();
 }
 
 int Fail(const char* what, HRESULT hr) {

@@ -11,6 +11,7 @@
 #include "platform/capture/DeviceEnumerator.h"
 #include "platform/capture/NetworkCamera.h"
 #include "platform/media/MediaType.h"
+#include "platform/media/Pins.h"
 #include "platform/media/Types.h"
 #include "platform/media/Uuids.h"
 #include "platform/media/VideoSurface.h"
@@ -37,23 +38,7 @@ ComPtr<IPin> FindPin(ICaptureGraphBuilder2* builder, IBaseFilter* filter, PIN_DI
   return pin;
 }
 
-/// The filter's pins of one direction, in enumeration order.
-std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter, PIN_DIRECTION wanted) {
-  std::vector<ComPtr<IPin>> found;
-  ComPtr<IEnumPins> pins;
-  if (filter == nullptr || FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
-    return found;
-  }
-  IPin* candidate = nullptr;
-  while (pins->Next(1, &candidate, nullptr) == S_OK) {
-    ComPtr<IPin> owned = ComPtr<IPin>::Attach(candidate);
-    PIN_DIRECTION direction{};
-    if (SUCCEEDED(owned->QueryDirection(&direction)) && direction == wanted) {
-      found.push_back(owned);
-    }
-  }
-  return found;
-}
+using media::PinsOf;
 
 /// The input pin of that name, or the filter's first input pin.
 ComPtr<IPin> InputPin(IBaseFilter* filter, const wchar_t* name = nullptr) {

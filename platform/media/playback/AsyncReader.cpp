@@ -132,6 +132,6 @@ HRESULT CopyCurFile(CCritSec& lock, const std::wstring& name, LPOLESTR* file, AM
   return S_OK;
 }
 
-HRESULT CreateAsyncReader(REFIID riid, void** ppv) { return CreateFilterObject<CAsyncReader>(riid, ppv); }
+HRESULT CreateAsyncReader(REFIID riid, void** ppv) { return CreateObject<CAsyncReader>(riid, ppv); }
 
 }  // namespace halvard::media::playback

@@ -425,6 +425,6 @@ class CDecoder final : public CTransformFilter {
 
 }  // namespace
 
-HRESULT CreateDecoder(REFIID riid, void** ppv) { return CreateFilterObject<CDecoder>(riid, ppv); }
+HRESULT CreateDecoder(REFIID riid, void** ppv) { return CreateObject<CDecoder>(riid, ppv); }
 
 }  // namespace halvard::media::playback

@@ -801,11 +801,11 @@ HRESULT CDemuxOutputPin::GetPreroll(LONGLONG* preroll) {
 }  // namespace
 
 HRESULT CreateWmfDemux(REFIID riid, void** ppv) {
-  return CreateFilterObject<CFileDemux>(riid, ppv, CLSID_WmfDemux, L"WMF Demux");
+  return CreateObject<CFileDemux>(riid, ppv, CLSID_WmfDemux, L"WMF Demux");
 }
 
 HRESULT CreateFileDemux(REFIID riid, void** ppv) {
-  return CreateFilterObject<CFileDemux>(riid, ppv, CLSID_HalvardFileDemux, L"File Demux");
+  return CreateObject<CFileDemux>(riid, ppv, CLSID_HalvardFileDemux, L"File Demux");
 }
 
 }  // namespace halvard::media::playback

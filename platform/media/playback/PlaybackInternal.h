@@ -4,6 +4,8 @@
 #include <new>
 #include <string>
 
+#include "platform/media/CreateObject.h"
+
 #include "platform/media/Sync.h"
 #include "platform/media/Unknown.h"
 
@@ -15,22 +17,5 @@ HRESULT CheckReadable(const std::string& path);
 
 /// IFileSourceFilter::GetCurFile over a stored name (empty: not loaded, E_FAIL).
 HRESULT CopyCurFile(CCritSec& lock, const std::wstring& name, LPOLESTR* file, AM_MEDIA_TYPE* pmt);
-
-/// new T(args...), then the interface asked for (the object dies when that fails).
-template <class T, class... Args>
-HRESULT CreateFilterObject(REFIID riid, void** ppv, Args&&... args) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  auto* object = new (std::nothrow) T(std::forward<Args>(args)...);
-  if (object == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  object->NonDelegatingAddRef();
-  const HRESULT hr = object->NonDelegatingQueryInterface(riid, ppv);
-  object->NonDelegatingRelease();
-  return hr;
-}
 
 }  // namespace halvard::media::playback

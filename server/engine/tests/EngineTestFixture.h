@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/capture/CardState.h"
 #include "platform/capture/PVProp.h"
 #include "server/engine/CameraRoster.h"
 #include "server/engine/tests/EngineTestHost.h"
@@ -26,6 +27,15 @@ class EngineTest : public ::testing::Test {
     ::unsetenv("HALVARD_FILE_LENGTH_SECONDS");
     halvard::capture::ResetPvLibrary();
     halvard::capture::ClearPvCallLog();
+    // The simulated cards' state lives in the process: a test starts on still cameras
+    // and plugged, untouched cards whatever the one before it did.
+    halvard::capture::ResetCardStates();
+    for (int card = 0; card < 16; ++card) {
+      halvard::capture::SetSimulatedCardUnplugged(card, false);
+      for (int input = 0; input < 4; ++input) {
+        halvard::capture::SetSimulatedMotion(card, input, false);
+      }
+    }
   }
   void TearDown() override {
     roster.reset();

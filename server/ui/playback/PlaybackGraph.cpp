@@ -3,6 +3,7 @@
 #include "platform/base/Text.h"
 #include "platform/com/Com.h"
 #include "platform/media/Interfaces.h"
+#include "platform/media/Pins.h"
 #include "platform/media/Types.h"
 #include "platform/media/Uuids.h"
 #include "platform/media/VideoSurface.h"
@@ -31,22 +32,6 @@ std::wstring WidePath(const std::string& utf8) {
   return wide;
 }
 
-std::vector<ComPtr<IPin>> OutputPinsOf(IBaseFilter* filter) {
-  std::vector<ComPtr<IPin>> found;
-  ComPtr<IEnumPins> pins;
-  if (filter == nullptr || FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
-    return found;
-  }
-  IPin* candidate = nullptr;
-  while (pins->Next(1, &candidate, nullptr) == S_OK) {
-    ComPtr<IPin> owned = ComPtr<IPin>::Attach(candidate);
-    PIN_DIRECTION direction{};
-    if (SUCCEEDED(owned->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) {
-      found.push_back(owned);
-    }
-  }
-  return found;
-}
 
 bool IsConnected(IPin* pin) {
   ComPtr<IPin> peer;
@@ -92,7 +77,7 @@ class CMediaPlaybackGraph final : public IPlaybackGraph {
         return {kIdsSourceNotConnected, E_FAIL, "RenderStream"};
       }
       int rendered = 0;
-      for (const auto& pin : OutputPinsOf(m_demux.Get())) {
+      for (const auto& pin : media::PinsOf(m_demux.Get(), PINDIR_OUTPUT)) {
         if (!IsConnected(pin.Get()) && SUCCEEDED(m_graph->Render(pin.Get()))) {
           ++rendered;
         }
