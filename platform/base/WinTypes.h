@@ -23,6 +23,22 @@ using LRESULT = std::intptr_t;
 /// Time in 100-nanosecond units.
 using REFERENCE_TIME = std::int64_t;
 
+// Geometry, shared by the media pipeline (pictures, windows) and text drawing.
+struct RECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+};
+struct POINT {
+  LONG x;
+  LONG y;
+};
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+
 #ifndef TRUE
 #define TRUE 1
 #define FALSE 0

@@ -11,9 +11,6 @@
 /// device-dependent bitmaps are (BITMAP::bmWidthBytes).
 
 #include "platform/base/WinTypes.h"
-// SIZE (and RECT, POINT) are the media pipeline's Windows-shaped geometry types; one
-// definition serves both.
-#include "platform/media/Types.h"
 
 namespace halvard::gdi {
 class CGdiObject;

@@ -596,197 +596,52 @@ HRESULT CBasePin::Inactive() {
 }
 HRESULT CBasePin::Run(REFERENCE_TIME /*start*/) { return S_OK; }
 
-// ---- CEnumPins ------------------------------------------------------------------------------
+// ---- enumerators ------------------------------------------------------------------------------
 
-CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* toCopy)
-    : m_pFilter(filter), m_version(filter->GetPinVersion()) {
-  if (toCopy != nullptr) {
-    m_position = toCopy->m_position;
-    m_version = toCopy->m_version;
-  }
-  m_pFilter->AddRef();
-}
+PinEnumTraits::Guard::Guard(CBaseFilter* filter) : lock(filter->FilterLock()) {}
 
-CEnumPins::~CEnumPins() { m_pFilter->Release(); }
+LONG PinEnumTraits::Version(CBaseFilter* filter) { return filter->GetPinVersion(); }
 
-HRESULT CEnumPins::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  if (riid == IID_IEnumPins || riid == IID_IUnknown) {
-    return GetInterface(static_cast<IEnumPins*>(this), ppv);
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CEnumPins::AddRef() { return static_cast<ULONG>(m_cRef.fetch_add(1) + 1); }
-
-ULONG CEnumPins::Release() {
-  const LONG count = m_cRef.fetch_sub(1) - 1;
-  if (count == 0) {
-    delete this;
-  }
-  return static_cast<ULONG>(count);
-}
-
-HRESULT CEnumPins::Next(ULONG count, IPin** pins, ULONG* fetched) {
-  if (pins == nullptr) {
-    return E_POINTER;
-  }
-  if (fetched != nullptr) {
-    *fetched = 0;
-  } else if (count > 1) {
-    return E_INVALIDARG;
-  }
-  CAutoLock lock(m_pFilter->FilterLock());
-  if (m_version != m_pFilter->GetPinVersion()) {
-    return VFW_E_ENUM_OUT_OF_SYNC;
-  }
-  ULONG got = 0;
-  const int total = m_pFilter->GetPinCount();
-  while (got < count && m_position < total) {
-    CBasePin* pin = m_pFilter->GetPin(m_position++);
-    if (pin == nullptr) {
-      continue;
+bool PinEnumTraits::Take(CBaseFilter* filter, int* position, IPin** pin) {
+  const int total = filter->GetPinCount();
+  while (*position < total) {
+    CBasePin* found = filter->GetPin((*position)++);
+    if (found != nullptr) {
+      found->AddRef();
+      *pin = found;
+      return true;
     }
-    pins[got++] = pin;
-    pin->AddRef();
   }
-  if (fetched != nullptr) {
-    *fetched = got;
-  }
-  return got == count ? S_OK : S_FALSE;
+  return false;
 }
 
-HRESULT CEnumPins::Skip(ULONG count) {
-  CAutoLock lock(m_pFilter->FilterLock());
-  if (m_version != m_pFilter->GetPinVersion()) {
-    return VFW_E_ENUM_OUT_OF_SYNC;
+bool PinEnumTraits::Step(CBaseFilter* filter, int* position) {
+  if (*position >= filter->GetPinCount()) {
+    return false;
   }
-  const int total = m_pFilter->GetPinCount();
-  const int left = total - m_position;
-  if (static_cast<LONGLONG>(count) > left) {
-    m_position = total;
-    return S_FALSE;
-  }
-  m_position += static_cast<int>(count);
-  return S_OK;
+  ++*position;
+  return true;
 }
 
-HRESULT CEnumPins::Reset() {
-  CAutoLock lock(m_pFilter->FilterLock());
-  m_version = m_pFilter->GetPinVersion();
-  m_position = 0;
-  return S_OK;
+LONG MediaTypeEnumTraits::Version(CBasePin* pin) { return pin->GetMediaTypeVersion(); }
+
+bool MediaTypeEnumTraits::Take(CBasePin* pin, int* position, AM_MEDIA_TYPE** type) {
+  CMediaType preferred;
+  if (pin->GetMediaType(*position, &preferred) != S_OK) {
+    return false;
+  }
+  ++*position;
+  *type = CreateMediaType(&preferred);
+  return *type != nullptr;
 }
 
-HRESULT CEnumPins::Clone(IEnumPins** ppEnum) {
-  if (ppEnum == nullptr) {
-    return E_POINTER;
+bool MediaTypeEnumTraits::Step(CBasePin* pin, int* position) {
+  CMediaType preferred;
+  if (pin->GetMediaType(*position, &preferred) != S_OK) {
+    return false;
   }
-  CAutoLock lock(m_pFilter->FilterLock());
-  if (m_version != m_pFilter->GetPinVersion()) {
-    *ppEnum = nullptr;
-    return VFW_E_ENUM_OUT_OF_SYNC;
-  }
-  *ppEnum = new (std::nothrow) CEnumPins(m_pFilter, this);
-  return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
-}
-
-// ---- CEnumMediaTypes ------------------------------------------------------------------------
-
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* toCopy)
-    : m_pPin(pin), m_version(pin->GetMediaTypeVersion()) {
-  if (toCopy != nullptr) {
-    m_position = toCopy->m_position;
-    m_version = toCopy->m_version;
-  }
-  m_pPin->AddRef();
-}
-
-CEnumMediaTypes::~CEnumMediaTypes() { m_pPin->Release(); }
-
-HRESULT CEnumMediaTypes::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  if (riid == IID_IEnumMediaTypes || riid == IID_IUnknown) {
-    return GetInterface(static_cast<IEnumMediaTypes*>(this), ppv);
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CEnumMediaTypes::AddRef() { return static_cast<ULONG>(m_cRef.fetch_add(1) + 1); }
-
-ULONG CEnumMediaTypes::Release() {
-  const LONG count = m_cRef.fetch_sub(1) - 1;
-  if (count == 0) {
-    delete this;
-  }
-  return static_cast<ULONG>(count);
-}
-
-HRESULT CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
-  if (types == nullptr) {
-    return E_POINTER;
-  }
-  if (fetched != nullptr) {
-    *fetched = 0;
-  } else if (count > 1) {
-    return E_INVALIDARG;
-  }
-  if (m_version != m_pPin->GetMediaTypeVersion()) {
-    return VFW_E_ENUM_OUT_OF_SYNC;
-  }
-  ULONG got = 0;
-  while (got < count) {
-    CMediaType type;
-    const HRESULT hr = m_pPin->GetMediaType(m_position, &type);
-    if (hr != S_OK) {
-      break;
-    }
-    ++m_position;
-    AM_MEDIA_TYPE* copy = CreateMediaType(&type);
-    if (copy == nullptr) {
-      break;
-    }
-    types[got++] = copy;
-  }
-  if (fetched != nullptr) {
-    *fetched = got;
-  }
-  return got == count ? S_OK : S_FALSE;
-}
-
-HRESULT CEnumMediaTypes::Skip(ULONG count) {
-  if (m_version != m_pPin->GetMediaTypeVersion()) {
-    return VFW_E_ENUM_OUT_OF_SYNC;
-  }
-  while (count > 0) {
-    CMediaType type;
-    if (m_pPin->GetMediaType(m_position, &type) != S_OK) {
-      return S_FALSE;
-    }
-    ++m_position;
-    --count;
-  }
-  return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Reset() {
-  m_position = 0;
-  m_version = m_pPin->GetMediaTypeVersion();
-  return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Clone(IEnumMediaTypes** ppEnum) {
-  if (ppEnum == nullptr) {
-    return E_POINTER;
-  }
-  *ppEnum = new (std::nothrow) CEnumMediaTypes(m_pPin, this);
-  return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
+  ++*position;
+  return true;
 }
 
 // ---- CBaseOutputPin ---------------------------------------------------------------------------

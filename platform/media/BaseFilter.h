@@ -252,46 +252,148 @@ class CBasePin : public CUnknown, public IPin, public IKsPropertySet {
 
 // ---- enumerators -------------------------------------------------------------------------
 
-/// Enumerates a filter's pins; holds a reference to the filter. After the pin list
-/// changes (GetPinVersion), Next/Skip give VFW_E_ENUM_OUT_OF_SYNC until Reset.
-class CEnumPins final : public IEnumPins {
+/// One enumerator over the items of an owner that holds a version of its list: the
+/// reference counting, Next/Skip/Reset/Clone and the rule that once the owner's list
+/// changed, Next and Skip give VFW_E_ENUM_OUT_OF_SYNC until Reset. Holds a reference to
+/// the owner. Traits gives the interface, the owner and item types, and:
+///   Guard          what to hold while reading the owner (a lock, or nothing);
+///   Version(o)     the owner's list version;
+///   Take(o, &pos, &item)  the next item from pos on (advancing pos; a new reference);
+///                  false at the end;
+///   Step(o, &pos)  passes one position; false at the end;
+///   kCloneChecksVersion  whether Clone refuses an enumerator that is out of sync.
+template <class Traits>
+class CEnumItems final : public Traits::Interface {
  public:
-  CEnumPins(CBaseFilter* filter, const CEnumPins* toCopy);
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT Next(ULONG count, IPin** pins, ULONG* fetched) override;
-  HRESULT Skip(ULONG count) override;
-  HRESULT Reset() override;
-  HRESULT Clone(IEnumPins** ppEnum) override;
+  using Owner = typename Traits::Owner;
+  using Item = typename Traits::Item;
+
+  CEnumItems(Owner* owner, const CEnumItems* toCopy) : m_owner(owner), m_version(Traits::Version(owner)) {
+    if (toCopy != nullptr) {
+      m_position = toCopy->m_position;
+      m_version = toCopy->m_version;
+    }
+    m_owner->AddRef();
+  }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) {
+      return E_POINTER;
+    }
+    if (riid == Traits::Iid() || riid == IID_IUnknown) {
+      return GetInterface(static_cast<typename Traits::Interface*>(this), ppv);
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return static_cast<ULONG>(m_cRef.fetch_add(1) + 1); }
+  ULONG Release() override {
+    const LONG count = m_cRef.fetch_sub(1) - 1;
+    if (count == 0) {
+      delete this;
+    }
+    return static_cast<ULONG>(count);
+  }
+
+  HRESULT Next(ULONG count, Item* items, ULONG* fetched) override {
+    if (items == nullptr) {
+      return E_POINTER;
+    }
+    if (fetched != nullptr) {
+      *fetched = 0;
+    } else if (count > 1) {
+      return E_INVALIDARG;
+    }
+    const typename Traits::Guard guard(m_owner);
+    if (m_version != Traits::Version(m_owner)) {
+      return VFW_E_ENUM_OUT_OF_SYNC;
+    }
+    ULONG got = 0;
+    while (got < count && Traits::Take(m_owner, &m_position, &items[got])) {
+      ++got;
+    }
+    if (fetched != nullptr) {
+      *fetched = got;
+    }
+    return got == count ? S_OK : S_FALSE;
+  }
+
+  HRESULT Skip(ULONG count) override {
+    const typename Traits::Guard guard(m_owner);
+    if (m_version != Traits::Version(m_owner)) {
+      return VFW_E_ENUM_OUT_OF_SYNC;
+    }
+    for (; count > 0; --count) {
+      if (!Traits::Step(m_owner, &m_position)) {
+        return S_FALSE;
+      }
+    }
+    return S_OK;
+  }
+
+  HRESULT Reset() override {
+    const typename Traits::Guard guard(m_owner);
+    m_version = Traits::Version(m_owner);
+    m_position = 0;
+    return S_OK;
+  }
+
+  HRESULT Clone(typename Traits::Interface** ppEnum) override {
+    if (ppEnum == nullptr) {
+      return E_POINTER;
+    }
+    const typename Traits::Guard guard(m_owner);
+    if (Traits::kCloneChecksVersion && m_version != Traits::Version(m_owner)) {
+      *ppEnum = nullptr;
+      return VFW_E_ENUM_OUT_OF_SYNC;
+    }
+    *ppEnum = new (std::nothrow) CEnumItems(m_owner, this);
+    return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
+  }
 
  private:
-  ~CEnumPins();
+  ~CEnumItems() { m_owner->Release(); }
   std::atomic<LONG> m_cRef{1};
-  CBaseFilter* m_pFilter;
+  Owner* m_owner;
   int m_position = 0;
   LONG m_version;
 };
 
-/// Enumerates a pin's preferred types (GetMediaType); holds a reference to the pin.
-class CEnumMediaTypes final : public IEnumMediaTypes {
- public:
-  CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* toCopy);
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
-  HRESULT Skip(ULONG count) override;
-  HRESULT Reset() override;
-  HRESULT Clone(IEnumMediaTypes** ppEnum) override;
-
- private:
-  ~CEnumMediaTypes();
-  std::atomic<LONG> m_cRef{1};
-  CBasePin* m_pPin;
-  int m_position = 0;
-  LONG m_version;
+/// A filter's pins, read under the filter lock; a missing pin is passed over.
+struct PinEnumTraits {
+  using Interface = IEnumPins;
+  using Owner = CBaseFilter;
+  using Item = IPin*;
+  struct Guard {
+    explicit Guard(CBaseFilter* filter);
+    CAutoLock lock;
+  };
+  static const IID& Iid() { return IID_IEnumPins; }
+  static LONG Version(CBaseFilter* filter);
+  static bool Take(CBaseFilter* filter, int* position, IPin** pin);
+  static bool Step(CBaseFilter* filter, int* position);
+  static constexpr bool kCloneChecksVersion = true;
 };
+
+/// A pin's preferred types (GetMediaType), each handed out as a new AM_MEDIA_TYPE.
+struct MediaTypeEnumTraits {
+  using Interface = IEnumMediaTypes;
+  using Owner = CBasePin;
+  using Item = AM_MEDIA_TYPE*;
+  struct Guard {
+    explicit Guard(CBasePin*) {}
+  };
+  static const IID& Iid() { return IID_IEnumMediaTypes; }
+  static LONG Version(CBasePin* pin);
+  static bool Take(CBasePin* pin, int* position, AM_MEDIA_TYPE** type);
+  static bool Step(CBasePin* pin, int* position);
+  static constexpr bool kCloneChecksVersion = false;
+};
+
+/// Enumerates a filter's pins; holds a reference to the filter.
+using CEnumPins = CEnumItems<PinEnumTraits>;
+/// Enumerates a pin's preferred types; holds a reference to the pin.
+using CEnumMediaTypes = CEnumItems<MediaTypeEnumTraits>;
 
 // ---- CBaseOutputPin ----------------------------------------------------------------------
 

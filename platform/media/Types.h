@@ -108,22 +108,7 @@ namespace halvard::media {
 [[nodiscard]] HRESULT AllocWideString(const wchar_t* text, LPWSTR* out);
 }  // namespace halvard::media
 
-// ---- geometry and bitmaps ---------------------------------------------------------------
-
-struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
-};
-struct POINT {
-  LONG x;
-  LONG y;
-};
-struct SIZE {
-  LONG cx;
-  LONG cy;
-};
+// ---- bitmaps (RECT, POINT and SIZE are in platform/base/WinTypes.h) ---------------------
 
 struct BITMAPINFOHEADER {
   DWORD biSize;
