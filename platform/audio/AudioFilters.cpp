@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/audio/AudioDevices.h"
-#include "platform/capture/FrameCounter.h"
 #include "platform/media/BuiltinClasses.h"
+#include "platform/media/FrameCounter.h"
 #include "platform/media/Streams.h"
 
 namespace halvard::audio {

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/capture/FrameCounter.h"
 #include "platform/media/FilterGraph.h"
+#include "platform/media/FrameCounter.h"
 #include "platform/media/Streams.h"
 #include "platform/media/VideoSurface.h"
 #include "platform/media/playback/Playback.h"
