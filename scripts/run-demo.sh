@@ -56,7 +56,10 @@ camera_key="HKLM\\Software\\Tesmark\\Halvard Surveillance Server\\Camera Group\\
 if ! "$reg" set "$camera_key" "Input Video Monitoring" dword 1 >/dev/null; then
   echo "run-demo: could not turn on broadcasting in $HALVARD_REGISTRY (is another server still closing?)" >&2
 fi
-port=$("$reg" settings "$group" "Input 0" 2>/dev/null | awk -F'[ \t=:]+' '/Internet Port/ { for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+$/) { print $i; exit } }')
+# awk reads the whole listing: stopping at the first match would end halvard-reg with
+# SIGPIPE, which pipefail and set -e turn into the end of this script.
+port=$("$reg" settings "$group" "Input 0" 2>/dev/null |
+  awk -F'[ \t=:]+' '/Internet Port/ && !found { for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+$/) { print $i; found = 1; break } }')
 
 echo "run-demo: settings store  $HALVARD_REGISTRY"
 echo "run-demo: recordings go to ${HALVARD_DATA}VideoArchive/$group/"
