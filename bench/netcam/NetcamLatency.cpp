@@ -32,6 +32,8 @@
 
 namespace {
 
+using halvard::media::PinOf;
+
 
 
 constexpr LONG kWidth = 640;
@@ -100,11 +102,6 @@ class CStampReadingSurface final : public CUnknown, public IVideoSurface {
   long m_pictures = 0;
   std::vector<BYTE> m_last;
 };
-
-ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction) {
-  auto pins = halvard::media::PinsOf(filter, direction);
-  return pins.empty() ? ComPtr<IPin>() : pins.front();
-}
 
 int Fail(const char* what, HRESULT hr) {
   std::fprintf(stderr, "netcam_latency: %s failed (0x%08X)\n", what, static_cast<unsigned>(hr));

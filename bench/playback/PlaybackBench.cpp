@@ -22,11 +22,14 @@
 #include <vector>
 
 #include "platform/media/FilterGraph.h"
+#include "platform/media/Pins.h"
 #include "platform/media/Streams.h"
 #include "platform/media/VideoSurface.h"
 #include "platform/media/playback/Playback.h"
 
 namespace {
+
+using halvard::media::PinOf;
 
 using namespace halvard::media;  // NOLINT: a benchmark program
 using Clock = std::chrono::steady_clock;
@@ -90,25 +93,6 @@ class CNullSink final : public CBaseFilter {
   std::unique_ptr<CPosPassThru> m_position;
 };
 
-ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION dir, const wchar_t* name = nullptr) {
-  ComPtr<IEnumPins> pins;
-  (void)filter->EnumPins(pins.ReleaseAndGetAddressOf());
-  IPin* pin = nullptr;
-  ULONG got = 0;
-  while (pins && pins->Next(1, &pin, &got) == S_OK) {
-    auto held = ComPtr<IPin>::Attach(pin);
-    PIN_INFO info{};
-    (void)held->QueryPinInfo(&info);
-    if (info.pFilter != nullptr) {
-      info.pFilter->Release();
-    }
-    if (info.dir == dir && (name == nullptr || std::wstring(info.achName) == name)) {
-      return held;
-    }
-  }
-  return nullptr;
-}
-
 bool WaitFrames(CCountingSurface* surface, LONG count, double timeoutSeconds) {
   const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
   while (surface->FrameCount() < count) {
@@ -140,11 +124,11 @@ bool OpenWmfRoute(const std::string& path, Player* p) {
       FAILED(source->Load(FromUtf8(path).c_str(), nullptr)) ||
       FAILED(playback::CreateWmfDemux(IID_IBaseFilter, demux.PutVoid())) ||
       FAILED(p->graph->AddFilter(demux.Get(), L"WMF Demux")) ||
-      FAILED(p->graph->Connect(FirstPin(reader.Get(), PINDIR_OUTPUT).Get(), FirstPin(demux.Get(), PINDIR_INPUT).Get()))) {
+      FAILED(p->graph->Connect(PinOf(reader.Get(), PINDIR_OUTPUT).Get(), PinOf(demux.Get(), PINDIR_INPUT).Get()))) {
     return false;
   }
   for (const wchar_t* name : {L"Video", L"Audio"}) {
-    if (auto pin = FirstPin(demux.Get(), PINDIR_OUTPUT, name)) {
+    if (auto pin = PinOf(demux.Get(), PINDIR_OUTPUT, name)) {
       (void)p->graph->Render(pin.Get());
     }
   }
@@ -171,9 +155,9 @@ double DecodeCpuPerFrame(const std::string& path, long* frames) {
       FAILED(source->Load(FromUtf8(path).c_str(), nullptr)) || FAILED(graph->AddFilter(demux.Get(), L"Demux")) ||
       FAILED(playback::CreateDecoder(IID_IBaseFilter, decoder.PutVoid())) ||
       FAILED(graph->AddFilter(decoder.Get(), L"Decoder")) || FAILED(graph->AddFilter(sinkRef.Get(), L"Sink")) ||
-      FAILED(graph->ConnectDirect(FirstPin(demux.Get(), PINDIR_OUTPUT, L"Video").Get(),
-                                  FirstPin(decoder.Get(), PINDIR_INPUT).Get(), nullptr)) ||
-      FAILED(graph->ConnectDirect(FirstPin(decoder.Get(), PINDIR_OUTPUT).Get(), FirstPin(sinkRef.Get(), PINDIR_INPUT).Get(),
+      FAILED(graph->ConnectDirect(PinOf(demux.Get(), PINDIR_OUTPUT, L"Video").Get(),
+                                  PinOf(decoder.Get(), PINDIR_INPUT).Get(), nullptr)) ||
+      FAILED(graph->ConnectDirect(PinOf(decoder.Get(), PINDIR_OUTPUT).Get(), PinOf(sinkRef.Get(), PINDIR_INPUT).Get(),
                                   nullptr))) {
     return -1;
   }

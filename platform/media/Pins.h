@@ -1,7 +1,8 @@
 #pragma once
-/// The pins of a filter of one direction, for code that builds graphs by hand (the
+/// The pins of a filter of one direction (and one by name), for code that builds graphs by hand (the
 /// camera pipeline, the playback graph, tools and benchmarks).
 
+#include <string_view>
 #include <vector>
 
 #include "platform/media/Interfaces.h"
@@ -25,6 +26,26 @@ namespace halvard::media {
     }
   }
   return found;
+}
+
+/// The first pin of one direction, or the first of that direction called `name` (null
+/// when there is none).
+[[nodiscard]] inline ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted, const wchar_t* name = nullptr) {
+  for (ComPtr<IPin>& pin : PinsOf(filter, wanted)) {
+    if (name == nullptr) {
+      return pin;
+    }
+    PIN_INFO info{};
+    if (SUCCEEDED(pin->QueryPinInfo(&info))) {
+      if (info.pFilter != nullptr) {
+        info.pFilter->Release();
+      }
+      if (std::wstring_view(info.achName) == name) {
+        return pin;
+      }
+    }
+  }
+  return {};
 }
 
 }  // namespace halvard::media

@@ -14,6 +14,7 @@
 
 #include "platform/media/FilterGraph.h"
 #include "platform/media/FrameCounter.h"
+#include "platform/media/Pins.h"
 #include "platform/media/Streams.h"
 #include "platform/media/VideoSurface.h"
 #include "platform/media/playback/Playback.h"
@@ -134,25 +135,6 @@ ComPtr<IGraphBuilder> NewGraph() {
   ComPtr<IGraphBuilder> graph;
   EXPECT_EQ(CreateFilterGraph(IID_IGraphBuilder, graph.PutVoid()), S_OK);
   return graph;
-}
-
-ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION dir, const wchar_t* name = nullptr) {
-  ComPtr<IEnumPins> pins;
-  (void)filter->EnumPins(pins.ReleaseAndGetAddressOf());
-  IPin* pin = nullptr;
-  ULONG got = 0;
-  while (pins && pins->Next(1, &pin, &got) == S_OK) {
-    auto held = ComPtr<IPin>::Attach(pin);
-    PIN_INFO info{};
-    (void)held->QueryPinInfo(&info);
-    if (info.pFilter != nullptr) {
-      info.pFilter->Release();
-    }
-    if (info.dir == dir && (name == nullptr || std::wstring(info.achName) == name)) {
-      return held;
-    }
-  }
-  return nullptr;
 }
 
 // The Windows Media route: reader "Async Reader" -> "WMF Demux"; returns the demux.
