@@ -345,6 +345,11 @@ class CAudioRendererPin final : public CBaseInputPin {
   HRESULT CheckMediaType(const CMediaType* pmt) override { return CheckPcm(pmt); }
 
   HRESULT Active() override {
+    {
+      std::lock_guard lock(m_endLock);
+      m_endOfStream = false;
+      m_endReported = false;
+    }
     CloseDevice();
     const WAVEFORMATEX* wf = WaveFormatOf(m_mt);
     if (wf != nullptr && snd_pcm_open(&m_pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) >= 0) {
@@ -404,8 +409,30 @@ class CAudioRendererPin final : public CBaseInputPin {
   HRESULT EndOfStream() override;
   HRESULT BeginFlush() override {
     const HRESULT hr = CBaseInputPin::BeginFlush();
+    {
+      std::lock_guard lock(m_endLock);
+      m_endOfStream = false;
+      m_endReported = false;
+    }
     Wake();
     return hr;
+  }
+
+  /// The filter runs (true) or pauses or stops (false). The end of the stream is
+  /// reported (EC_COMPLETE) only while running, as the video renderer does: one that
+  /// comes while paused (a seek near the end, a rate change) is reported at the next
+  /// run, so the graph, which counts the renderers' reports from each run on, hears it.
+  void SetRunning(bool running) {
+    bool report = false;
+    {
+      std::lock_guard lock(m_endLock);
+      m_running = running;
+      report = running && m_endOfStream && !m_endReported;
+      m_endReported = m_endReported || report;
+    }
+    if (report) {
+      Filter()->NotifyEvent(EC_COMPLETE, S_OK, 0);
+    }
   }
   HRESULT EndFlush() override { return CBaseInputPin::EndFlush(); }
 
@@ -462,6 +489,10 @@ class CAudioRendererPin final : public CBaseInputPin {
   std::mutex m_deviceLock;
   std::mutex m_waitLock;
   std::condition_variable m_wake;
+  std::mutex m_endLock;  // guards the three below
+  bool m_running = false;
+  bool m_endOfStream = false;
+  bool m_endReported = false;
   std::atomic<bool> m_stopping{false};
   snd_pcm_t* m_pcm = nullptr;
   std::size_t m_frameBytes = 0;
@@ -484,7 +515,12 @@ class CAudioRenderer final : public CBaseFilter, public CFrameCounter {
   CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
   ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
+  HRESULT Stop() override {
+    m_pin->SetRunning(false);
+    return CBaseFilter::Stop();
+  }
   HRESULT Pause() override {
+    m_pin->SetRunning(false);
     const HRESULT hr = CBaseFilter::Pause();
     m_pin->Wake();
     return hr;
@@ -492,6 +528,9 @@ class CAudioRenderer final : public CBaseFilter, public CFrameCounter {
   HRESULT Run(REFERENCE_TIME start) override {
     const HRESULT hr = CBaseFilter::Run(start);
     m_pin->Wake();
+    if (SUCCEEDED(hr)) {
+      m_pin->SetRunning(true);
+    }
     return hr;
   }
 
@@ -509,7 +548,16 @@ HRESULT CAudioRendererPin::EndOfStream() {
   if (hr != S_OK) {
     return hr;
   }
-  Filter()->NotifyEvent(EC_COMPLETE, S_OK, 0);
+  bool report = false;
+  {
+    std::lock_guard lock(m_endLock);
+    m_endOfStream = true;
+    report = m_running && !m_endReported;
+    m_endReported = m_endReported || report;
+  }
+  if (report) {
+    Filter()->NotifyEvent(EC_COMPLETE, S_OK, 0);
+  }
   return S_OK;
 }
 
