@@ -3,12 +3,14 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -160,6 +162,22 @@ class Store {
     }
   }
 
+  /// Exec for a statement that SQLite may refuse at once with a busy file instead of
+  /// waiting through the busy handler: switching to WAL while other processes open the
+  /// same file. Tries again every 10 ms for the busy time-out.
+  void ExecRetryingBusy(const char* sql) {
+    for (int waitedMs = 0;; waitedMs += 10) {
+      const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) {
+        return;
+      }
+      if (((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) || waitedMs >= kBusyTimeoutMs) {
+        Fail(rc);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
  private:
   void Diagnose(const std::string& what) {
     std::string line = "halvard: settings store " + m_path + ": " + what;
@@ -200,7 +218,7 @@ class Store {
     sqlite3_extended_result_codes(m_db, 1);
     try {
       if (!m_readOnly) {
-        Exec("PRAGMA journal_mode=WAL");
+        ExecRetryingBusy("PRAGMA journal_mode=WAL");
         Exec("PRAGMA synchronous=FULL");
         Exec("BEGIN IMMEDIATE");
         char* err = nullptr;
